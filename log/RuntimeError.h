@@ -1,0 +1,46 @@
+// Run-time errors: a number and the run time's description of it.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+// Error numbers the program raises.
+namespace Err {
+inline constexpr int InvalidCall = 5;
+inline constexpr int Overflow = 6;
+inline constexpr int OutOfMemory = 7;
+inline constexpr int SubscriptOutOfRange = 9;
+inline constexpr int DivisionByZero = 11;
+inline constexpr int TypeMismatch = 13;
+inline constexpr int BadFileNameOrNumber = 52;
+inline constexpr int FileNotFound = 53;
+inline constexpr int FileAlreadyOpen = 55;
+inline constexpr int DeviceIOError = 57;
+inline constexpr int DiskFull = 61;
+inline constexpr int InputPastEndOfFile = 62;
+inline constexpr int TooManyFiles = 67;
+inline constexpr int DeviceUnavailable = 68;
+inline constexpr int PermissionDenied = 70;
+inline constexpr int DiskNotReady = 71;
+inline constexpr int PathFileAccessError = 75;
+inline constexpr int PathNotFound = 76;
+}  // namespace Err
+
+// The run time's English description of an error number ("" for a number it does not know).
+std::string ErrorDescription(int number);
+
+class RuntimeError : public std::runtime_error {
+public:
+    explicit RuntimeError(int number);
+    RuntimeError(int number, std::string description);
+
+    int number() const noexcept { return number_; }
+    const std::string& description() const noexcept { return description_; }
+
+private:
+    int number_;
+    std::string description_;
+};
+
+// Raises the error with its usual description.
+[[noreturn]] void Raise(int number);

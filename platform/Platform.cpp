@@ -1,0 +1,2 @@
+// Platform is an interface; this file anchors its vtable in the platform library.
+#include "platform/Platform.h"

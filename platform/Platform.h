@@ -1,0 +1,115 @@
+// The operating-system services the program uses, in the program's own terms.
+//
+// Paths come in two forms. A drive path starts with a drive root such as "C:\" and names a file
+// on that drive ("C:\random00.qlk"); the platform maps the letter to the drive's mount point.
+// Any other path is a path of the host (the program's directory and the files in it).
+//
+// Failures are reported by throwing RuntimeError (log/RuntimeError.h) with the run time's error
+// number, unless a method says otherwise.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A handle of an open file; 0 means "no file".
+using FileHandle = std::int64_t;
+
+// Drive type codes, as the drive-type query reports them.
+enum DriveType : int {
+    DRIVE_UNKNOWN = 0,
+    DRIVE_NO_ROOT_DIR = 1,
+    DRIVE_REMOVABLE = 2,
+    DRIVE_FIXED = 3,
+    DRIVE_REMOTE = 4,
+    DRIVE_CDROM = 5,
+    DRIVE_RAMDISK = 6,
+};
+
+// Host family, as the operating-system check distinguishes them.
+enum class HostFamily : int {
+    Win32s = 0,   // unsupported
+    Win9x = 1,    // swap file "Win386.swp", version text in the registry
+    NtFamily = 2, // paging file "pagefile.sys"; Linux counts here
+    Other = 3,
+};
+
+// The two kinds of fill file: the bulk file is written in 960000-byte blocks, unbuffered where
+// the file system allows it, and disappears when closed; the tail file is buffered and stays.
+enum class FillKind { Bulk, Tail };
+
+// How a bulk file is actually written (tests and benchmarks look at it).
+enum class FillMode { Direct, Buffered };
+
+enum class TextMode { Output, Input, Append };
+
+enum class Priority { Normal, High };
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // --- process and host ---
+    virtual HostFamily hostFamily() = 0;
+    // The Win9x version text ("VersionNumber"); throws when it cannot be read.
+    virtual std::string registryVersionNumber() = 0;
+    // The program's arguments as one text (everything after the program's name).
+    virtual std::string commandLine() = 0;
+    // The directory that holds the program file, as the host reports it.
+    virtual std::string programDirectory() = 0;
+    virtual void setPriority(Priority priority) = 0;
+
+    // --- clock ---
+    // Seconds since local midnight, with a fraction.
+    virtual double secondsSinceMidnight() = 0;
+    // The current local date and time in the user's settings: short date, blank, time with seconds.
+    virtual std::string dateTimeText() = 0;
+    // Lets the processor go for the given time (the pause sleeps instead of spinning).
+    virtual void sleepFor(double seconds) = 0;
+
+    // --- drives ---
+    // Display texts of the logical drives in drive-letter order ("C: /", "D: /home", ...).
+    virtual std::vector<std::string> driveList() = 0;
+    // Type of the drive whose root is given ("C:\"); DRIVE_NO_ROOT_DIR when there is none.
+    virtual int driveType(const std::string& root) = 0;
+    // Total free bytes of the drive that this process can fill. False when unreadable.
+    virtual bool diskFreeSpaceEx(const std::string& root, std::uint64_t& totalFreeBytes) = 0;
+    // The classic form: sectors per cluster, bytes per sector, free clusters (clamped to 32 bits).
+    virtual bool diskFreeSpace(const std::string& root, std::int32_t& sectorsPerCluster,
+                               std::int32_t& bytesPerSector, std::int32_t& freeClusters) = 0;
+    // Length of the system's paging file that lies in the given drive's root under the given
+    // name ("C:\pagefile.sys"), or nothing when there is none.
+    virtual std::optional<std::int64_t> systemSwapFile(const std::string& path) = 0;
+
+    // --- fill files ---
+    // Creates (or truncates) a fill file for writing.
+    virtual FileHandle createFillFile(const std::string& path, FillKind kind) = 0;
+    // Writes all of data; a full volume raises 61 "Disk full".
+    virtual void writeFill(FileHandle file, std::string_view data) = 0;
+    virtual void closeFill(FileHandle file) = 0;
+    virtual FillMode fillMode(FileHandle file) = 0;
+
+    // --- files ---
+    // Whether a regular file exists at the path; a pattern with "*" matches any run of characters
+    // in the file name.
+    virtual bool fileExists(const std::string& path) = 0;
+    virtual std::int64_t fileLength(const std::string& path) = 0;
+    // Deletes one file; a missing file raises 53.
+    virtual void deleteFile(const std::string& path) = 0;
+    // Deletes one file without confirmation; never throws, and the result may be ignored.
+    virtual bool shellDeleteFile(const std::string& path) noexcept = 0;
+    // Deletes every file matching a pattern with "*" in its name part.
+    virtual void deleteMatching(const std::string& pattern) = 0;
+
+    // --- sequential text files (lines end in CR LF) ---
+    virtual FileHandle openText(const std::string& path, TextMode mode) = 0;
+    virtual void writeLine(FileHandle file, std::string_view line) = 0;
+    // Reads up to CR LF (or LF) and returns the line without it; past the end raises 62.
+    virtual std::string readLine(FileHandle file) = 0;
+    virtual bool atEnd(FileHandle file) = 0;
+    virtual void closeText(FileHandle file) = 0;
+    // Closes every text file still open.
+    virtual void closeAllText() = 0;
+};

@@ -1,0 +1,330 @@
+// The in-memory Platform used by the window object's tests.
+#include "tests/support/FakePlatform.h"
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+#include "log/RuntimeError.h"
+
+namespace {
+
+// Matches a file name against a pattern in which "*" stands for any run of characters.
+bool wildcardMatch(const std::string& pattern, const std::string& name) {
+    std::size_t p = 0, n = 0, star = std::string::npos, mark = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            mark = n;
+        } else if (p < pattern.size() && pattern[p] == name[n]) {
+            ++p;
+            ++n;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            n = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+std::string dirOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
+
+FakePlatform::FakePlatform() = default;
+
+FakePlatform::Volume& FakePlatform::addVolume(const std::string& root, std::uint64_t freeBytes,
+                                              int type, const std::string& display) {
+    Volume v;
+    v.display = display.empty() ? root.substr(0, 2) + " /fake/" + root.substr(0, 1) : display;
+    v.type = type;
+    v.freeBytes = freeBytes;
+    volumes[root] = v;
+    if (std::find(driveOrder.begin(), driveOrder.end(), root) == driveOrder.end()) {
+        driveOrder.push_back(root);
+    }
+    return volumes[root];
+}
+
+std::string FakePlatform::errLog() const {
+    const auto it = hostFiles.find(programDir + "/ErrLog.txt");
+    return it == hostFiles.end() ? std::string() : it->second;
+}
+
+std::vector<std::string> FakePlatform::errLogLines() const {
+    std::vector<std::string> lines;
+    const std::string log = errLog();
+    std::size_t start = 0;
+    while (start < log.size()) {
+        const auto end = log.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(log.substr(start));
+            break;
+        }
+        lines.push_back(log.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+std::string FakePlatform::registryVersionNumber() {
+    if (!versionNumber) Raise(Err::FileNotFound);
+    return *versionNumber;
+}
+
+double FakePlatform::secondsSinceMidnight() {
+    const double now = clock;
+    clock += clockStep;
+    if (clock >= 86400.0) clock -= 86400.0;
+    return now;
+}
+
+void FakePlatform::sleepFor(double seconds) {
+    slept += seconds;
+    clock += seconds;
+    if (clock >= 86400.0) clock -= 86400.0;
+}
+
+std::vector<std::string> FakePlatform::driveList() {
+    std::vector<std::string> list;
+    for (const auto& root : driveOrder) list.push_back(volumes.at(root).display);
+    return list;
+}
+
+int FakePlatform::driveType(const std::string& root) {
+    const auto it = volumes.find(root);
+    return it == volumes.end() ? DRIVE_NO_ROOT_DIR : it->second.type;
+}
+
+bool FakePlatform::diskFreeSpaceEx(const std::string& root, std::uint64_t& totalFreeBytes) {
+    ++extendedProbes;
+    const auto it = volumes.find(root);
+    if (it == volumes.end() || it->second.extendedProbeFails) return false;
+    totalFreeBytes = it->second.freeBytes;
+    return true;
+}
+
+bool FakePlatform::diskFreeSpace(const std::string& root, std::int32_t& sectorsPerCluster,
+                                 std::int32_t& bytesPerSector, std::int32_t& freeClusters) {
+    ++classicProbes;
+    const auto it = volumes.find(root);
+    if (it == volumes.end() || it->second.classicProbeFails) return false;
+    sectorsPerCluster = 1;
+    bytesPerSector = 512;
+    const std::uint64_t clusters = it->second.freeBytes / 512;
+    freeClusters = static_cast<std::int32_t>(std::min<std::uint64_t>(clusters, 0x7FFFFFFF));
+    return true;
+}
+
+std::optional<std::int64_t> FakePlatform::systemSwapFile(const std::string& path) {
+    const auto it = swapFiles.find(path);
+    if (it == swapFiles.end()) return std::nullopt;
+    return it->second;
+}
+
+bool FakePlatform::splitDrivePath(const std::string& path, std::string& root, std::string& name) {
+    if (path.size() < 3 || path[1] != ':' || path[2] != '\\') return false;
+    root = path.substr(0, 3);
+    name = path.substr(3);
+    return true;
+}
+
+FakePlatform::Volume* FakePlatform::volumeOf(const std::string& path, std::string& name) {
+    std::string root;
+    if (!splitDrivePath(path, root, name)) return nullptr;
+    const auto it = volumes.find(root);
+    return it == volumes.end() ? nullptr : &it->second;
+}
+
+bool FakePlatform::hostDirReadOnly(const std::string& path) const {
+    return readOnlyHostDirs.count(dirOf(path)) != 0;
+}
+
+FileHandle FakePlatform::createFillFile(const std::string& path, FillKind kind) {
+    std::string name;
+    Volume* v = volumeOf(path, name);
+    if (v == nullptr) Raise(Err::PathNotFound);
+    if (failCreate.count(path) != 0) Raise(Err::PermissionDenied);
+    // Creating truncates an existing file and gives its bytes back.
+    if (const auto it = v->files.find(name); it != v->files.end()) {
+        v->freeBytes += static_cast<std::uint64_t>(it->second);
+        it->second = 0;
+    } else {
+        v->files[name] = 0;
+    }
+    const FileHandle h = next_++;
+    fills[h] = OpenFill{path, kind, true};
+    return h;
+}
+
+void FakePlatform::writeFill(FileHandle file, std::string_view data) {
+    const auto it = fills.find(file);
+    if (it == fills.end() || !it->second.open) Raise(Err::BadFileNameOrNumber);
+    std::string name;
+    Volume* v = volumeOf(it->second.path, name);
+    if (v == nullptr) Raise(Err::DeviceUnavailable);
+    std::uint64_t room = v->freeBytes;
+    if (v->diskFullAfter) room = std::min(room, *v->diskFullAfter);
+    const std::uint64_t n = std::min<std::uint64_t>(room, data.size());
+    v->freeBytes -= n;
+    if (v->diskFullAfter) *v->diskFullAfter -= n;
+    v->files[name] += static_cast<std::int64_t>(n);
+    if (n < data.size()) Raise(Err::DiskFull);
+    writes.push_back(Write{it->second.path, data.size(), data.data()});
+}
+
+void FakePlatform::closeFill(FileHandle file) {
+    const auto it = fills.find(file);
+    if (it == fills.end() || !it->second.open) Raise(Err::BadFileNameOrNumber);
+    it->second.open = false;
+    closedFills.insert(file);
+    if (it->second.kind == FillKind::Bulk) {
+        // The bulk file vanishes when it is closed and gives its space back.
+        std::string name;
+        if (Volume* v = volumeOf(it->second.path, name)) {
+            if (const auto f = v->files.find(name); f != v->files.end()) {
+                v->freeBytes += static_cast<std::uint64_t>(f->second);
+                v->files.erase(f);
+            }
+        }
+    }
+}
+
+FillMode FakePlatform::fillMode(FileHandle file) {
+    const auto it = fills.find(file);
+    if (it == fills.end()) Raise(Err::BadFileNameOrNumber);
+    return it->second.kind == FillKind::Bulk ? FillMode::Direct : FillMode::Buffered;
+}
+
+bool FakePlatform::fileExists(const std::string& path) {
+    std::string name;
+    if (Volume* v = volumeOf(path, name)) {
+        for (const auto& [file, length] : v->files) {
+            if (v->hiddenFiles.count(file) == 0 && wildcardMatch(name, file)) return true;
+        }
+        return false;
+    }
+    const std::string dir = dirOf(path);
+    const std::string pattern = path.substr(dir.size() + 1);
+    for (const auto& [file, content] : hostFiles) {
+        if (dirOf(file) == dir && wildcardMatch(pattern, file.substr(dir.size() + 1))) return true;
+    }
+    return false;
+}
+
+std::int64_t FakePlatform::fileLength(const std::string& path) {
+    std::string name;
+    if (Volume* v = volumeOf(path, name)) {
+        const auto it = v->files.find(name);
+        if (it == v->files.end()) Raise(Err::FileNotFound);
+        return it->second;
+    }
+    const auto it = hostFiles.find(path);
+    if (it == hostFiles.end()) Raise(Err::FileNotFound);
+    return static_cast<std::int64_t>(it->second.size());
+}
+
+void FakePlatform::deleteFile(const std::string& path) {
+    std::string name;
+    if (Volume* v = volumeOf(path, name)) {
+        if (failDelete.count(path) != 0) Raise(Err::PermissionDenied);
+        const auto it = v->files.find(name);
+        if (it == v->files.end()) Raise(Err::FileNotFound);
+        v->freeBytes += static_cast<std::uint64_t>(it->second);
+        v->files.erase(it);
+        deleted.push_back(path);
+        return;
+    }
+    if (hostDirReadOnly(path)) Raise(Err::PermissionDenied);
+    if (hostFiles.erase(path) == 0) Raise(Err::FileNotFound);
+}
+
+bool FakePlatform::shellDeleteFile(const std::string& path) noexcept {
+    try {
+        deleteFile(path);
+        return true;
+    } catch (const RuntimeError&) {
+        return false;
+    }
+}
+
+void FakePlatform::deleteMatching(const std::string& pattern) {
+    std::string name;
+    if (Volume* v = volumeOf(pattern, name)) {
+        std::vector<std::string> doomed;
+        for (const auto& [file, length] : v->files) {
+            if (wildcardMatch(name, file)) doomed.push_back(pattern.substr(0, 3) + file);
+        }
+        if (doomed.empty()) Raise(Err::FileNotFound);
+        for (const auto& path : doomed) deleteFile(path);
+        return;
+    }
+    const std::string dir = dirOf(pattern);
+    const std::string namePattern = pattern.substr(dir.size() + 1);
+    std::vector<std::string> doomed;
+    for (const auto& [file, content] : hostFiles) {
+        if (dirOf(file) == dir && wildcardMatch(namePattern, file.substr(dir.size() + 1))) {
+            doomed.push_back(file);
+        }
+    }
+    if (doomed.empty()) Raise(Err::FileNotFound);
+    for (const auto& path : doomed) deleteFile(path);
+}
+
+FileHandle FakePlatform::openText(const std::string& path, TextMode mode) {
+    if (mode == TextMode::Input) {
+        if (hostFiles.count(path) == 0) Raise(Err::FileNotFound);
+    } else {
+        if (hostDirReadOnly(path)) Raise(Err::PermissionDenied);
+        if (mode == TextMode::Output || hostFiles.count(path) == 0) hostFiles[path].clear();
+    }
+    const FileHandle h = next_++;
+    texts_[h] = Text{path, mode, 0};
+    return h;
+}
+
+void FakePlatform::writeLine(FileHandle file, std::string_view line) {
+    const auto it = texts_.find(file);
+    if (it == texts_.end() || it->second.mode == TextMode::Input) Raise(Err::BadFileNameOrNumber);
+    std::string& content = hostFiles[it->second.path];
+    content.append(line);
+    content.append("\r\n");
+}
+
+std::string FakePlatform::readLine(FileHandle file) {
+    const auto it = texts_.find(file);
+    if (it == texts_.end() || it->second.mode != TextMode::Input) Raise(Err::BadFileNameOrNumber);
+    const std::string& content = hostFiles[it->second.path];
+    Text& t = it->second;
+    if (t.pos >= content.size()) Raise(Err::InputPastEndOfFile);
+    auto end = content.find('\n', t.pos);
+    std::string line;
+    if (end == std::string::npos) {
+        line = content.substr(t.pos);
+        t.pos = content.size();
+    } else {
+        line = content.substr(t.pos, end - t.pos);
+        t.pos = end + 1;
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+bool FakePlatform::atEnd(FileHandle file) {
+    const auto it = texts_.find(file);
+    if (it == texts_.end()) Raise(Err::BadFileNameOrNumber);
+    if (it->second.mode != TextMode::Input) return true;
+    return it->second.pos >= hostFiles[it->second.path].size();
+}
+
+void FakePlatform::closeText(FileHandle file) {
+    if (texts_.erase(file) == 0) Raise(Err::BadFileNameOrNumber);
+}
+
+void FakePlatform::closeAllText() { texts_.clear(); }

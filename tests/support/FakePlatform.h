@@ -1,0 +1,119 @@
+// An in-memory Platform for the window object's tests: volumes whose free space falls by exactly
+// the bytes written, host files in a map, a clock that only moves when told, and scripted faults.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+class FakePlatform : public Platform {
+public:
+    struct Volume {
+        std::string display;           // the drive list's text, e.g. "C: /"
+        int type = DRIVE_FIXED;
+        std::uint64_t freeBytes = 0;
+        // Fill writes fail with "Disk full" once this many more bytes have been written.
+        std::optional<std::uint64_t> diskFullAfter;
+        bool extendedProbeFails = false;
+        bool classicProbeFails = false;
+        std::map<std::string, std::int64_t> files;  // name -> length (regular files only)
+        std::set<std::string> hiddenFiles;           // names that a search does not find
+    };
+    struct Write {
+        std::string path;
+        std::size_t size;
+        const char* data;  // the block handed over, to tell which block was written
+    };
+    struct OpenFill {
+        std::string path;
+        FillKind kind;
+        bool open = true;
+    };
+
+    FakePlatform();
+
+    // Adds a drive in drive-letter order; root is "C:\".
+    Volume& addVolume(const std::string& root, std::uint64_t freeBytes, int type = DRIVE_FIXED,
+                      const std::string& display = "");
+    Volume& volume(const std::string& root) { return volumes.at(root); }
+
+    // --- state the tests set and read ---
+    std::map<std::string, Volume> volumes;  // by root "C:\"
+    std::vector<std::string> driveOrder;    // roots in drive-list order
+    std::map<std::string, std::string> hostFiles;  // host path -> content
+    std::set<std::string> readOnlyHostDirs;        // directories where nothing can be written
+    std::map<std::string, std::int64_t> swapFiles; // "C:\pagefile.sys" -> length
+    std::string programDir = "/opt/quellix";
+    std::string arguments;
+    HostFamily family = HostFamily::NtFamily;
+    std::optional<std::string> versionNumber;
+    double clock = 36000.0;        // seconds since midnight
+    double clockStep = 0.0;        // added after every reading
+    double slept = 0.0;            // total time handed to sleepFor
+    std::string dateTime = "3/14/2001 2:05:09 PM";
+    std::vector<Priority> priorities;
+    std::set<std::string> failCreate;  // drive paths whose fill file cannot be created
+    std::set<std::string> failDelete;  // drive paths that cannot be deleted
+    std::vector<Write> writes;
+    std::vector<std::string> deleted;  // drive paths in the order they were deleted
+    int extendedProbes = 0;
+    int classicProbes = 0;
+    std::map<FileHandle, OpenFill> fills;
+    std::set<FileHandle> closedFills;
+
+    // Host file helpers for tests.
+    std::string errLog() const;
+    std::vector<std::string> errLogLines() const;
+    int openTextCount() const { return static_cast<int>(texts_.size()); }
+
+    // --- Platform ---
+    HostFamily hostFamily() override { return family; }
+    std::string registryVersionNumber() override;
+    std::string commandLine() override { return arguments; }
+    std::string programDirectory() override { return programDir; }
+    void setPriority(Priority priority) override { priorities.push_back(priority); }
+    double secondsSinceMidnight() override;
+    std::string dateTimeText() override { return dateTime; }
+    void sleepFor(double seconds) override;
+    std::vector<std::string> driveList() override;
+    int driveType(const std::string& root) override;
+    bool diskFreeSpaceEx(const std::string& root, std::uint64_t& totalFreeBytes) override;
+    bool diskFreeSpace(const std::string& root, std::int32_t& sectorsPerCluster,
+                       std::int32_t& bytesPerSector, std::int32_t& freeClusters) override;
+    std::optional<std::int64_t> systemSwapFile(const std::string& path) override;
+    FileHandle createFillFile(const std::string& path, FillKind kind) override;
+    void writeFill(FileHandle file, std::string_view data) override;
+    void closeFill(FileHandle file) override;
+    FillMode fillMode(FileHandle file) override;
+    bool fileExists(const std::string& path) override;
+    std::int64_t fileLength(const std::string& path) override;
+    void deleteFile(const std::string& path) override;
+    bool shellDeleteFile(const std::string& path) noexcept override;
+    void deleteMatching(const std::string& pattern) override;
+    FileHandle openText(const std::string& path, TextMode mode) override;
+    void writeLine(FileHandle file, std::string_view line) override;
+    std::string readLine(FileHandle file) override;
+    bool atEnd(FileHandle file) override;
+    void closeText(FileHandle file) override;
+    void closeAllText() override;
+
+    // Splits "C:\name" into its root and name; false for a host path.
+    static bool splitDrivePath(const std::string& path, std::string& root, std::string& name);
+
+private:
+    struct Text {
+        std::string path;
+        TextMode mode;
+        std::size_t pos = 0;
+    };
+    bool hostDirReadOnly(const std::string& path) const;
+    Volume* volumeOf(const std::string& path, std::string& name);
+
+    FileHandle next_ = 100;
+    std::map<FileHandle, Text> texts_;
+};

@@ -1,0 +1,54 @@
+// A small file system of the test's own: an image file, formatted and loop-mounted in the test
+// process's private mount namespace, removed again when the object goes. Needs root; tests that
+// use it skip with the reason from skipReason() without it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class LoopImage {
+public:
+    struct Options {
+        std::string fsType = "ext4";
+        std::uint64_t sizeMiB = 64;
+        unsigned sectorSize = 512;  // the loop device's logical sector size
+    };
+
+    // Moves this process into a mount namespace of its own (root only; otherwise nothing).
+    static void enterPrivateMountNamespace();
+    // Empty when this process can make and mount images; otherwise why not.
+    static std::string skipReason();
+
+    explicit LoopImage(const Options& options);
+    LoopImage(const LoopImage&) = delete;
+    LoopImage& operator=(const LoopImage&) = delete;
+    ~LoopImage();
+
+    // False when making or mounting the image failed; error() says why.
+    bool ok() const { return ok_; }
+    const std::string& error() const { return error_; }
+    const std::string& mountPoint() const { return mountPoint_; }
+    const std::string& imagePath() const { return image_; }
+    const std::string& workDir() const { return dir_; }
+    // The loop device, e.g. "/dev/loop3".
+    const std::string& device() const { return device_; }
+
+    // True only while mountPoint() is a mount of this image's own device (checked anew).
+    bool verified() const;
+    // Unmounts (and detaches) so that the raw image can be read; idempotent.
+    void unmount();
+    // Writes files of the marker byte pattern until the file system is full, syncs and deletes
+    // them: the free space then holds the marker.
+    void fillWithMarker(const std::string& marker) const;
+    // Number of 4096-byte blocks of the raw image that begin with the marker.
+    std::uint64_t markerBlocks(const std::string& marker) const;
+
+    // Runs a shell command; returns its exit status.
+    static int run(const std::string& command);
+
+private:
+    Options options_;
+    bool ok_ = false;
+    bool mounted_ = false;
+    std::string error_, dir_, image_, mountPoint_, device_;
+};

@@ -1,0 +1,51 @@
+// The window-system services the window object uses: yielding to the event loop, message
+// boxes, the help viewer and ending the program. The window's own state (title, window state,
+// geometry, controls) lives in the window object; the view mirrors it at every yield.
+#pragma once
+
+#include <cstdlib>
+#include <string>
+
+// Message-box styles and answers, with the run time's values.
+enum MsgBoxStyle : int {
+    vbOKOnly = 0,
+    vbYesNo = 4,
+    vbDefaultButton2 = 256,
+};
+enum MsgBoxResult : int {
+    vbOK = 1,
+    vbYes = 6,
+    vbNo = 7,
+};
+
+// The help viewer's command that opens a help file at its contents.
+inline constexpr int HELP_FINDER = 11;
+
+// The program's exit status, for scripts and schedulers.
+enum ExitStatus : int {
+    ExitFinished = 0,        // a run finished, or the user ended the program
+    ExitStopped = 1,         // a run was stopped or could not run
+    ExitBadCommandLine = 2,  // the command line was rejected
+    ExitSystemPrevented = 3, // no drives, too many, unreadable free space, unsupported host
+};
+
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+
+    // Lets the window draw the window object's state and handle pending user input.
+    virtual void DoEvents() = 0;
+    // A modal message box with the given caption; returns vbOK, vbYes or vbNo.
+    virtual int MsgBox(const std::string& text, int style, const std::string& title) = 0;
+    // Opens the help document at its contents. False when no viewer could show it.
+    virtual bool ShowHelp(const std::string& file, int command) = 0;
+    // Ends the program with the given exit status. Never returns.
+    [[noreturn]] void EndProgram(int status) {
+        endProgram(status);
+        std::abort();  // an implementation that returned would be a fault
+    }
+
+protected:
+    // Ends the program; must not return (it exits the process or throws).
+    virtual void endProgram(int status) = 0;
+};

@@ -1,0 +1,118 @@
+// frmQuellix: the main window object. It holds every control (as a property object), all run
+// state and all routines. The member functions are defined in the folders of their subsystems:
+// engine/ (fill cycle, fill data, cleanup), run/ (wipe run, probe, run end), startup/ (start-up,
+// command line, drive discovery) and ui/ (controls, progress, title, handlers, help).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "log/ErrorLog.h"
+#include "log/Rnd.h"
+#include "platform/Block.h"
+#include "platform/Platform.h"
+#include "ui/Control.h"
+#include "ui/Desktop.h"
+
+// The three elements of a fill-block array, indexed 1 to 3 (element 0 is unused).
+using BlockArray = std::array<Block, 4>;
+
+class frmQuellix {
+public:
+    frmQuellix(Platform& platform, Desktop& desktop);
+    frmQuellix(const frmQuellix&) = delete;
+    frmQuellix& operator=(const frmQuellix&) = delete;
+
+    Platform& platform() { return platform_; }
+    Desktop& desktop() { return desktop_; }
+
+    // ---------------------------------------------------------------- the window and its controls
+    FormProperties Me;
+
+    Control imgDisk, imgBroom, lblBits1, lblBits2, lblBits3, cmdHelp, cmdMinimize;
+    Control lineTop, Line3, Line2;
+    Control lblRandomPasses, lblRandom, frameRed, frameGreen, frameYellow;
+    std::array<Control, 7> optRandom;
+    Control chkExitWhenDone, lblExitWhenDone, chkNewRndTxt, lblNewRndTxt, chkToolTip, lblToolTip;
+    // Drive boxes: element 0 exists from the start; drive discovery creates the others.
+    std::vector<Control> chkDrive;
+    Control drvList;
+    Control lblTitleCurrentDrive, lblCurrentDrive, lblTitleFillSize, lblFillSize, lblTitleMBytes;
+    Control lblTitleCurrentStatus, lblCurrentStatus;
+    Control lblTitleCurrentProgress, progbarCurrent, lblTitleTotal, progbarTotal;
+    Control cmdWipe, cmdStop, cmdExit, comDialog;
+
+    // Every single control and every array element, in the order of the control table.
+    std::vector<Control*> AllControls();
+
+    // ---------------------------------------------------------------- run state
+    std::int32_t DriveCount = 0;
+    std::string SwapFileName;
+    bool IsFirstWin95Release = false;
+    bool SwapFileCheckPending = false;
+    std::int64_t ProcessHandle = 0;
+    bool RunInProgress = false;
+    bool ExitRequested = false;
+    bool StopRequested = false;
+    bool DiskFull = false;
+    std::int16_t CaptionMode = 0;
+    // Free-space counts are 64-bit so that drives above 2 TB are wiped in full.
+    std::int64_t FreeSpaceK = 0;
+    std::int32_t FreeSpaceBytes = 0;
+    bool LargeFreeSpace = false;
+    double DriveProgressStep = 0;
+    double TotalProgressStep = 0;
+    std::int64_t PassStartFreeK = 0;
+    std::int64_t PassDoneK = 0;
+    std::int64_t DoneBeforePassK = 0;
+    FileHandle FillFileHandle00 = 0;
+    FileHandle FillFileHandle01 = 0;
+    BlockArray RandomBlock960000, RandomBlock96000, RandomBlock960, RandomBlock16;
+    BlockArray QuoteBlock960000, QuoteBlock96000, QuoteBlock960, QuoteBlock16;
+
+    // The status the program ends with (ExitStatus in ui/Desktop.h).
+    int ExitCode = ExitFinished;
+    // Set once the exit path has begun, so that a close request reached again while the
+    // program is ending does not start a second exit sequence.
+    bool ProgramEnding = false;
+
+    // The run time's random generator, seeded once at start-up.
+    Rnd Random;
+
+    // ---------------------------------------------------------------- start-up (startup/)
+    void Form_Load();
+    void FindDrives();
+
+    // ---------------------------------------------------------------- wipe run (run/)
+    void cmdWipe_Click();
+    void DiskFreeSpace(const std::string& Drive);
+    void RunEnd();
+
+    // ---------------------------------------------------------------- fill engine (engine/)
+    void FillCycles(const std::string& drive);
+    void PrepBlocks();
+    void Cleanup(const std::string& drive, bool showStatus);
+    void Pause(std::int32_t seconds);
+
+    // ---------------------------------------------------------------- window routines (ui/)
+    void Progbar();
+    void UpdateCaption(std::int16_t& mode, std::int32_t& percent);
+    void cmdStop_Click();
+    void cmdExit_Click();
+    void cmdMinimize_Click();
+    void cmdHelp_Click();
+    void chkToolTip_Click();
+    void optRandom_Click(int Index);
+    void Form_Resize();
+    void Form_QueryUnload(std::int16_t& cancel, int reason);
+
+    // Closes the main window and ends the program: the close request passes through the close
+    // handler and the exit path of RunEnd. Never returns.
+    [[noreturn]] void CloseMainWindow();
+
+private:
+    Platform& platform_;
+    Desktop& desktop_;
+};
