@@ -113,6 +113,15 @@ public:
     [[noreturn]] void CloseMainWindow();
 
 private:
+    // Helpers of the subsystems; each section belongs to its folder.
+    // -- engine/
+
+    // -- run/
+
+    // -- startup/
+
+    // -- ui/
+
     Platform& platform_;
     Desktop& desktop_;
 };
