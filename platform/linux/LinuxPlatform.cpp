@@ -25,10 +25,6 @@ std::optional<std::string> pinnedDrives(const std::optional<std::string>& option
     return std::string(env);
 }
 
-bool sameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 }  // namespace
 
 std::vector<std::string> LinuxPlatform::driveList() {
@@ -139,22 +135,9 @@ std::optional<std::int64_t> LinuxPlatform::systemSwapFile(const std::string& pat
     const Drive* drive = driveOf(path, nullptr);
     if (drive == nullptr) return std::nullopt;
     const UniqueFd root = openDriveRoot(*drive);
-    struct stat rootStat {};
-    if (!root || ::fstat(root.get(), &rootStat) != 0) return std::nullopt;
+    if (!root) return std::nullopt;
     const auto text = readSmallFile("/proc/swaps");
-    for (const SwapArea& area : parseSwaps(text.value_or(""))) {
-        if (area.type != "file") continue;
-        const auto slash = area.path.rfind('/');
-        if (slash == std::string::npos) continue;
-        const std::string parent = slash == 0 ? "/" : area.path.substr(0, slash);
-        struct stat file {
-        }, dir{};
-        if (::stat(area.path.c_str(), &file) == 0 && S_ISREG(file.st_mode) &&
-            ::stat(parent.c_str(), &dir) == 0 && sameFile(dir, rootStat)) {
-            return static_cast<std::int64_t>(file.st_size);
-        }
-    }
-    return std::nullopt;
+    return swapFileInDirectory(parseSwaps(text.value_or("")), root.get());
 }
 
 FileHandle LinuxPlatform::createFillFile(const std::string& path, FillKind kind) {

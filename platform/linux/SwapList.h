@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,3 +15,6 @@ struct SwapArea {
 
 // Parses the text of /proc/swaps (a heading line, then one area per line).
 std::vector<SwapArea> parseSwaps(std::string_view text);
+
+// Length of the first swap *file* of areas that lies directly in the open directory dirFd.
+std::optional<std::int64_t> swapFileInDirectory(const std::vector<SwapArea>& areas, int dirFd);
