@@ -20,10 +20,12 @@ std::string capture(const std::string& command) {
     std::string out;
     if (FILE* p = popen(command.c_str(), "r")) {
         char buf[256];
-        while (fgets(buf, sizeof buf, p) != nullptr) out += buf;
+        while (fgets(buf, sizeof buf, p) != nullptr)
+            out += buf;
         pclose(p);
     }
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
+        out.pop_back();
     return out;
 }
 
@@ -73,6 +75,8 @@ LoopImage::LoopImage(const Options& options) : options_(options) {
         mkfs = "mkfs.xfs -q -f ";
     } else if (options_.fsType == "btrfs") {
         mkfs = "mkfs.btrfs -q -f ";
+    } else if (options_.fsType == "ntfs") {
+        mkfs = "mkntfs -q -F -Q ";  // mounted through FUSE (ntfs-3g, fuseblk)
     } else {
         error_ = "unknown file system " + options_.fsType;
         return;
@@ -81,14 +85,15 @@ LoopImage::LoopImage(const Options& options) : options_(options) {
         error_ = "mkfs." + options_.fsType + " failed";
         return;
     }
-    device_ = capture("losetup --find --show --sector-size " +
-                      std::to_string(options_.sectorSize) + " " + image_ + " 2>/dev/null");
+    device_ = capture("losetup --find --show --sector-size " + std::to_string(options_.sectorSize) +
+                      " " + image_ + " 2>/dev/null");
     if (device_.rfind("/dev/loop", 0) != 0) {
         error_ = "losetup failed";
         device_.clear();
         return;
     }
-    if (run("mount -o nodiscard " + device_ + " " + mountPoint_ + " 2>/dev/null") != 0) {
+    const std::string mountOptions = options_.fsType == "ntfs" ? "-t ntfs-3g " : "-o nodiscard ";
+    if (run("mount " + mountOptions + device_ + " " + mountPoint_ + " 2>/dev/null") != 0) {
         error_ = "mount failed";
         return;
     }
@@ -111,14 +116,17 @@ LoopImage::~LoopImage() {
 bool LoopImage::verified() const {
     if (!mounted_ || device_.empty()) return false;
     if (run("mountpoint -q " + mountPoint_) != 0) return false;
-    struct stat mnt {}, parent {}, dev {};
+    struct stat mnt {
+    }, parent{}, dev{};
     if (stat(mountPoint_.c_str(), &mnt) != 0 || stat(dir_.c_str(), &parent) != 0 ||
         stat(device_.c_str(), &dev) != 0) {
         return false;
     }
     if (mnt.st_dev == parent.st_dev) return false;
-    // btrfs reports an anonymous device number; the other file systems the loop device's own.
-    if (options_.fsType != "btrfs" && mnt.st_dev != dev.st_rdev) return false;
+    // btrfs and FUSE report an anonymous device number; the other file systems the loop
+    // device's own.
+    const bool anonymous = options_.fsType == "btrfs" || options_.fsType == "ntfs";
+    if (!anonymous && mnt.st_dev != dev.st_rdev) return false;
     return true;
 }
 
@@ -137,10 +145,12 @@ void LoopImage::unmount() {
 void LoopImage::fillWithMarker(const std::string& marker) const {
     if (!verified()) return;  // never fill anything but the test's own mount
     std::string block;
-    while (block.size() < 1 << 20) block += marker;
+    while (block.size() < 1 << 20)
+        block += marker;
     block.resize(1 << 20);
     // Every 4096-byte block of the file starts with the marker.
-    for (std::size_t i = 0; i < block.size(); i += 4096) block.replace(i, marker.size(), marker);
+    for (std::size_t i = 0; i < block.size(); i += 4096)
+        block.replace(i, marker.size(), marker);
     for (int n = 0;; ++n) {
         const std::string path = mountPoint_ + "/marker" + std::to_string(n);
         const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);

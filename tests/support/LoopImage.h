@@ -7,9 +7,9 @@
 #include <string>
 
 class LoopImage {
-public:
+  public:
     struct Options {
-        std::string fsType = "ext4";
+        std::string fsType = "ext4";  // or "xfs", "btrfs", "ntfs" (through FUSE, ntfs-3g)
         std::uint64_t sizeMiB = 64;
         unsigned sectorSize = 512;  // the loop device's logical sector size
     };
@@ -46,7 +46,7 @@ public:
     // Runs a shell command; returns its exit status.
     static int run(const std::string& command);
 
-private:
+  private:
     Options options_;
     bool ok_ = false;
     bool mounted_ = false;
