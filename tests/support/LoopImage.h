@@ -7,7 +7,7 @@
 #include <string>
 
 class LoopImage {
-  public:
+public:
     struct Options {
         std::string fsType = "ext4";  // or "xfs", "btrfs", "ntfs" (through FUSE, ntfs-3g)
         std::uint64_t sizeMiB = 64;
@@ -46,7 +46,7 @@ class LoopImage {
     // Runs a shell command; returns its exit status.
     static int run(const std::string& command);
 
-  private:
+private:
     Options options_;
     bool ok_ = false;
     bool mounted_ = false;
