@@ -26,7 +26,8 @@ bool wildcardMatch(const std::string& pattern, const std::string& name) {
             return false;
         }
     }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
     return p == pattern.size();
 }
 
@@ -93,7 +94,8 @@ void FakePlatform::sleepFor(double seconds) {
 
 std::vector<std::string> FakePlatform::driveList() {
     std::vector<std::string> list;
-    for (const auto& root : driveOrder) list.push_back(volumes.at(root).display);
+    for (const auto& root : driveOrder)
+        list.push_back(volumes.at(root).display);
     return list;
 }
 
@@ -246,6 +248,7 @@ void FakePlatform::deleteFile(const std::string& path) {
 }
 
 bool FakePlatform::shellDeleteFile(const std::string& path) noexcept {
+    if (failShellDelete.count(path) != 0) return false;
     try {
         deleteFile(path);
         return true;
@@ -262,7 +265,8 @@ void FakePlatform::deleteMatching(const std::string& pattern) {
             if (wildcardMatch(name, file)) doomed.push_back(pattern.substr(0, 3) + file);
         }
         if (doomed.empty()) Raise(Err::FileNotFound);
-        for (const auto& path : doomed) deleteFile(path);
+        for (const auto& path : doomed)
+            deleteFile(path);
         return;
     }
     const std::string dir = dirOf(pattern);
@@ -274,12 +278,14 @@ void FakePlatform::deleteMatching(const std::string& pattern) {
         }
     }
     if (doomed.empty()) Raise(Err::FileNotFound);
-    for (const auto& path : doomed) deleteFile(path);
+    for (const auto& path : doomed)
+        deleteFile(path);
 }
 
 FileHandle FakePlatform::openText(const std::string& path, TextMode mode) {
     if (mode == TextMode::Input) {
         if (hostFiles.count(path) == 0) Raise(Err::FileNotFound);
+        if (unreadableHostFiles.count(path) != 0) Raise(Err::PermissionDenied);
     } else {
         if (hostDirReadOnly(path)) Raise(Err::PermissionDenied);
         if (mode == TextMode::Output || hostFiles.count(path) == 0) hostFiles[path].clear();
@@ -327,4 +333,6 @@ void FakePlatform::closeText(FileHandle file) {
     if (texts_.erase(file) == 0) Raise(Err::BadFileNameOrNumber);
 }
 
-void FakePlatform::closeAllText() { texts_.clear(); }
+void FakePlatform::closeAllText() {
+    texts_.clear();
+}
