@@ -44,6 +44,9 @@ void frmQuellix::RunEnd() {
         on([&] { desktop().DoEvents(); });
         on([&] { Pause(1); });
         StopRequested = false;
+        // The run and the fill cycle further up the stack learn from this that the stop has
+        // been handled and the window is Idle.
+        StopHandled = true;
         on([&] { FindDrives(); });
         // Every selectable drive, checked or not: an earlier interrupted run may have left a
         // tail file on any of them.

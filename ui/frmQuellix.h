@@ -89,6 +89,10 @@ public:
     void cmdWipe_Click();
     void DiskFreeSpace(const std::string& Drive);
     void RunEnd();
+    // Set by RunEnd's reset path; cleared when a run starts. A stop is handled where it is
+    // noticed (the fill cycle calls RunEnd, whose reset path clears StopRequested), so the run
+    // and the fill cycle learn from this flag that the run is over and the window already Idle.
+    bool StopHandled = false;
 
     // ---------------------------------------------------------------- fill engine (engine/)
     void FillCycles(const std::string& drive);

@@ -100,6 +100,7 @@ TEST_F(RunEndTest, NeitherFlagOnlyTidiesUp) {
     EXPECT_EQ(p.slept, 0.0);
     EXPECT_EQ(d.doEvents, 0);
     EXPECT_EQ(d.endings, 0);
+    EXPECT_FALSE(w.StopHandled);
 }
 
 TEST_F(RunEndTest, NoHandleOpenMeansNoClose) {
@@ -125,6 +126,7 @@ TEST_F(RunEndTest, StopResetsTheWindowAndCleansEverySelectableDrive) {
     w.RunEnd();
     expectDisplayCleared();
     EXPECT_FALSE(w.StopRequested);
+    EXPECT_TRUE(w.StopHandled);
     EXPECT_EQ(w.lblCurrentStatus.Caption, LoadResString(101));
     for (const Control& o : w.optRandom)
         EXPECT_TRUE(o.Enabled);
