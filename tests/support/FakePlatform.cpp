@@ -152,6 +152,8 @@ FileHandle FakePlatform::createFillFile(const std::string& path, FillKind kind) 
     std::string name;
     Volume* v = volumeOf(path, name);
     if (v == nullptr) Raise(Err::PathNotFound);
+    // As on the real platform, fill files are written to fixed disks only.
+    if (v->type != DRIVE_FIXED) Raise(Err::DeviceUnavailable);
     if (failCreate.count(path) != 0) Raise(Err::PermissionDenied);
     // Creating truncates an existing file and gives its bytes back.
     if (const auto it = v->files.find(name); it != v->files.end()) {

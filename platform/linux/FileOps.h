@@ -1,0 +1,23 @@
+// Existence, length and deletion of files named inside an open directory, with "*" patterns.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Whether name matches pattern, in which "*" stands for any run of characters.
+bool wildcardMatch(std::string_view pattern, std::string_view name);
+
+// Whether a regular file whose name matches the pattern exists in the directory. Symbolic
+// links are not followed when follow is false.
+bool regularFileExists(int dirFd, const std::string& pattern, bool follow);
+
+// Length of a regular file; a missing one raises 53.
+std::int64_t regularFileLength(int dirFd, const std::string& name, bool follow);
+
+// Deletes one directory entry; a missing one raises 53.
+void deleteEntry(int dirFd, const std::string& name);
+
+// Deletes every regular file whose name matches the pattern; none raises 53. Every match is
+// tried; the first failure is raised afterwards.
+void deleteMatchingFiles(int dirFd, const std::string& pattern, bool follow);

@@ -1,0 +1,44 @@
+// The open fill files: the bulk file (unbuffered where the file system takes 960000-byte direct
+// writes, gone when closed or when the process dies) and the tail file (buffered, stays).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "platform/Platform.h"
+#include "platform/linux/UniqueFd.h"
+
+class FillFiles {
+  public:
+    FillFiles() = default;
+    FillFiles(const FillFiles&) = delete;
+    FillFiles& operator=(const FillFiles&) = delete;
+    ~FillFiles();
+
+    // Creates or truncates name in the directory dirFd (a drive's root).
+    FileHandle create(int dirFd, const std::string& name, FillKind kind);
+    void write(FileHandle file, std::string_view data);
+    // Makes the written data reach the device, then closes (and so releases the bulk file).
+    void close(FileHandle file);
+    FillMode mode(FileHandle file) const;
+
+  private:
+    struct File {
+        UniqueFd fd;
+        FillKind kind = FillKind::Tail;
+        FillMode mode = FillMode::Buffered;
+        std::uint32_t offsetAlign = 1;
+        std::uint32_t memAlign = 1;
+        std::uint64_t position = 0;
+        // Set where unlinking an open file is not safe (FUSE): the name is removed at close.
+        UniqueFd deleteDir;
+        std::string deleteName;
+    };
+    File& find(FileHandle file);
+    static void tryDirect(File& f);
+    static void toBuffered(File& f);
+
+    std::map<FileHandle, File> files_;
+};

@@ -1,0 +1,170 @@
+// Free space as the bytes a fill can really write, not as statvfs reports it.
+#include "platform/linux/FreeSpace.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "platform/linux/SysBlock.h"
+#include "platform/linux/UniqueFd.h"
+
+namespace {
+
+constexpr long kExtMagic = 0xEF53;
+constexpr long kXfsMagic = 0x58465342;
+constexpr int kCapSysResource = 24;
+
+// The first version of xfs's geometry query; every kernel answers it.
+struct XfsGeometryV1 {
+    std::uint32_t blocksize, rtextsize, agblocks, agcount, logblocks, sectsize, inodesize, imaxpct;
+    std::uint64_t datablocks, rtblocks, rtextents, logstart;
+    unsigned char uuid[16];
+    std::uint32_t sunit, swidth;
+    std::int32_t version;
+    std::uint32_t flags, logsectsize, rtsectsize, dirblocksize;
+};
+static_assert(sizeof(XfsGeometryV1) == 112);
+constexpr unsigned long kXfsGeometryV1 = _IOR('X', 100, XfsGeometryV1);
+constexpr std::uint32_t kXfsV5Superblock = 1u << 15;
+constexpr std::uint32_t kXfsLargeExtentCounts = 1u << 23;
+
+bool hasCapSysResource() {
+    const auto status = readSmallFile("/proc/self/status");
+    if (!status) return false;
+    const auto pos = status->find("CapEff:");
+    if (pos == std::string::npos) return false;
+    const std::uint64_t caps = std::strtoull(status->c_str() + pos + 7, nullptr, 16);
+    return (caps >> kCapSysResource) & 1u;
+}
+
+bool inGroup(gid_t gid) {
+    if (::getegid() == gid) return true;
+    const int n = ::getgroups(0, nullptr);
+    if (n <= 0) return false;
+    std::vector<gid_t> groups(static_cast<std::size_t>(n));
+    const int got = ::getgroups(n, groups.data());
+    return got > 0 && std::find(groups.begin(), groups.begin() + got, gid) != groups.begin() + got;
+}
+
+// Mirrors ext4's test for who may allocate from the blocks reserved for root.
+bool mayUseExtRootReserve(const MountEntry& mount) {
+    std::string value;
+    unsigned long resuid = 0, resgid = 0;
+    if (hasOption(mount.superOptions, "resuid", &value))
+        resuid = std::strtoul(value.c_str(), nullptr, 10);
+    if (hasOption(mount.superOptions, "resgid", &value))
+        resgid = std::strtoul(value.c_str(), nullptr, 10);
+    if (::geteuid() == resuid) return true;
+    if (resgid != 0 && inGroup(static_cast<gid_t>(resgid))) return true;
+    return hasCapSysResource();
+}
+
+std::uint32_t le32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// With bigalloc ext4 reserves whole clusters; the cluster size is only in the superblock.
+std::uint64_t extClusterSize(const std::string& device, std::uint64_t blockSize) {
+    UniqueFd fd(::open(("/dev/" + device).c_str(), O_RDONLY | O_CLOEXEC));
+    unsigned char sb[1024];
+    if (!fd || ::pread(fd.get(), sb, sizeof sb, 1024) != static_cast<ssize_t>(sizeof sb)) {
+        return blockSize;
+    }
+    constexpr std::uint32_t kBigalloc = 0x200;
+    if ((sb[0x38] | (sb[0x39] << 8)) != kExtMagic || (le32(sb + 0x64) & kBigalloc) == 0) {
+        return blockSize;
+    }
+    const std::uint32_t log = le32(sb + 0x1C);
+    return log < 32 ? (std::uint64_t{1024} << log) : blockSize;
+}
+
+std::uint64_t extInternalReserve(const MountEntry& mount, std::uint64_t blockSize) {
+    const std::string device = sysBlockName(mount.major, mount.minor);
+    if (device.empty()) return 0;
+    const auto text = readSmallFile("/sys/fs/ext4/" + device + "/reserved_clusters");
+    if (!text) return 0;
+    const std::uint64_t clusters = std::strtoull(text->c_str(), nullptr, 10);
+    return clusters == 0 ? 0 : clusters * extClusterSize(device, blockSize);
+}
+
+std::uint64_t xfsPerWriteReserve(int dirFd, std::uint64_t blockSize) {
+    XfsGeometryV1 geometry{};
+    if (::ioctl(dirFd, kXfsGeometryV1, &geometry) != 0 || geometry.blocksize == 0) {
+        // Without the geometry assume the taller tree of large extent counts.
+        return xfsDataForkMaxLevels(static_cast<std::uint32_t>(blockSize), true, true) * blockSize;
+    }
+    const bool crc = (geometry.flags & kXfsV5Superblock) != 0;
+    const bool large = (geometry.flags & kXfsLargeExtentCounts) != 0;
+    return std::uint64_t{xfsDataForkMaxLevels(geometry.blocksize, crc, large)} * geometry.blocksize;
+}
+
+}  // namespace
+
+std::uint64_t fillableBytes(const FreeSpaceFacts& f) {
+    std::uint64_t bytes = 0;
+    if (f.mayUseRootReserve) {
+        const std::uint64_t raw = f.freeBlocks * f.blockSize;
+        bytes = raw > f.internalReserveBytes ? raw - f.internalReserveBytes : 0;
+    } else {
+        bytes = f.availBlocks * f.blockSize;
+    }
+    return bytes > f.perWriteReserveBytes ? bytes - f.perWriteReserveBytes : 0;
+}
+
+ClassicFreeSpace classicFreeSpace(std::uint64_t fillable, std::uint64_t blockSize) {
+    ClassicFreeSpace c;
+    if (blockSize == 0) blockSize = 512;
+    if (blockSize % 512 == 0 && blockSize / 512 <= 0x7FFFFFFF) {
+        c.bytesPerSector = 512;
+        c.sectorsPerCluster = static_cast<std::int32_t>(blockSize / 512);
+    } else {
+        c.bytesPerSector =
+            static_cast<std::int32_t>(std::min<std::uint64_t>(blockSize, 0x7FFFFFFF));
+        c.sectorsPerCluster = 1;
+    }
+    c.freeClusters = static_cast<std::int32_t>(
+        std::min<std::uint64_t>(fillable / blockSize, std::numeric_limits<std::int32_t>::max()));
+    return c;
+}
+
+unsigned xfsDataForkMaxLevels(std::uint32_t blockSize, bool crc, bool largeExtentCounts) {
+    const std::uint64_t header = crc ? 72 : 24;
+    if (blockSize <= header + 32) return 1;
+    // Leaf records and node key/pointer pairs are both 16 bytes; a block is at least half full.
+    const std::uint64_t minRecords = (blockSize - header) / 16 / 2;
+    const std::uint64_t maxExtents =
+        largeExtentCounts ? (std::uint64_t{1} << 48) - 1 : (std::uint64_t{1} << 31) - 1;
+    constexpr std::uint64_t kRootRecords = 3;  // what the inode's fork root can hold at least
+    std::uint64_t blocks = (maxExtents + minRecords - 1) / minRecords;
+    unsigned level = 1;
+    for (; blocks > 1; ++level) {
+        blocks = blocks <= kRootRecords ? 1 : (blocks + minRecords - 1) / minRecords;
+    }
+    return level;
+}
+
+std::optional<FreeSpaceFacts> measureFreeSpace(int dirFd, const MountEntry& mount) {
+    struct statvfs vfs {};
+    struct statfs fs {};
+    if (::fstatvfs(dirFd, &vfs) != 0 || ::fstatfs(dirFd, &fs) != 0) return std::nullopt;
+    FreeSpaceFacts facts;
+    facts.blockSize = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
+    facts.freeBlocks = vfs.f_bfree;
+    facts.availBlocks = vfs.f_bavail;
+    if (fs.f_type == kExtMagic) {
+        facts.mayUseRootReserve = mayUseExtRootReserve(mount);
+        if (facts.mayUseRootReserve) {
+            facts.internalReserveBytes = extInternalReserve(mount, facts.blockSize);
+        }
+    } else if (fs.f_type == kXfsMagic) {
+        facts.perWriteReserveBytes = xfsPerWriteReserve(dirFd, facts.blockSize);
+    }
+    return facts;
+}

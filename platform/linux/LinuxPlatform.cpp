@@ -1,0 +1,224 @@
+// Drives, free space, fill files and files of the Linux platform.
+#include "platform/linux/LinuxPlatform.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "log/RuntimeError.h"
+#include "platform/linux/Errors.h"
+#include "platform/linux/FileOps.h"
+#include "platform/linux/FreeSpace.h"
+#include "platform/linux/SwapList.h"
+#include "platform/linux/SysBlock.h"
+
+namespace {
+
+// QUELLIX_DRIVES when it is set and not empty.
+std::optional<std::string> pinnedDrives(const std::optional<std::string>& option) {
+    if (option) return option;
+    const char* env = std::getenv("QUELLIX_DRIVES");
+    if (env == nullptr || *env == '\0') return std::nullopt;
+    return std::string(env);
+}
+
+}  // namespace
+
+std::vector<std::string> LinuxPlatform::driveList() {
+    const auto text = readSmallFile("/proc/self/mountinfo");
+    table_ = buildDriveTable(parseMountInfo(text.value_or("")), pinnedDrives(options_.drives),
+                             sysBlockFacts);
+    tableRead_ = true;
+    std::vector<std::string> list;
+    for (std::size_t i = 0; i < table_.size(); ++i)
+        list.push_back(driveDisplayText(i, table_[i]));
+    return list;
+}
+
+const std::vector<Drive>& LinuxPlatform::drives() {
+    if (!tableRead_) driveList();
+    return table_;
+}
+
+UniqueFd LinuxPlatform::openDriveRoot(const Drive& drive) const {
+    if (!drive.mounted) return {};
+    UniqueFd dir(::open(drive.mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir) return {};
+    // The directory must be the root of the very mount that was listed: after an unmount the
+    // path leads to the file system below, which is never touched.
+    struct statx sx {};
+    if (::statx(dir.get(), "", AT_EMPTY_PATH, STATX_MNT_ID, &sx) != 0) return {};
+    if ((sx.stx_mask & STATX_MNT_ID) != 0) {
+        if (sx.stx_mnt_id != static_cast<std::uint64_t>(drive.mount.mountId)) return {};
+    } else if ((sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) == 0 ||
+               (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) == 0) {
+        return {};
+    }
+    return dir;
+}
+
+const Drive* LinuxPlatform::driveOf(const std::string& path, std::string* name) {
+    const auto split = splitDrivePath(path);
+    if (!split) return nullptr;
+    const auto& table = drives();
+    if (split->index < 0 || static_cast<std::size_t>(split->index) >= table.size()) return nullptr;
+    if (name != nullptr) *name = split->name;
+    return &table[static_cast<std::size_t>(split->index)];
+}
+
+LinuxPlatform::Located LinuxPlatform::locate(const std::string& path) {
+    Located where;
+    if (splitDrivePath(path)) {
+        const Drive* drive = driveOf(path, &where.name);
+        // Only files in a drive's root directory are ever named on a drive.
+        if (drive == nullptr || where.name.find('/') != std::string::npos ||
+            !isContainedName(where.name)) {
+            Raise(Err::PathNotFound);
+        }
+        where.dir = openDriveRoot(*drive);
+        if (!where.dir) Raise(Err::DeviceUnavailable);
+        where.onDrive = true;
+        return where;
+    }
+    const auto slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "."
+                            : slash == 0               ? "/"
+                                                       : path.substr(0, slash);
+    where.name = slash == std::string::npos ? path : path.substr(slash + 1);
+    where.dir.reset(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!where.dir) {
+        if (errno == ENOENT) Raise(Err::PathNotFound);
+        raiseErrno(errno);
+    }
+    return where;
+}
+
+int LinuxPlatform::driveType(const std::string& root) {
+    const Drive* drive = driveOf(root, nullptr);
+    return drive == nullptr ? DRIVE_NO_ROOT_DIR : drive->type;
+}
+
+bool LinuxPlatform::diskFreeSpaceEx(const std::string& root, std::uint64_t& totalFreeBytes) {
+    const Drive* drive = driveOf(root, nullptr);
+    if (drive == nullptr) return false;
+    const UniqueFd dir = openDriveRoot(*drive);
+    if (!dir) return false;
+    const auto facts = measureFreeSpace(dir.get(), drive->mount);
+    if (!facts) return false;
+    totalFreeBytes = fillableBytes(*facts);
+    return true;
+}
+
+bool LinuxPlatform::diskFreeSpace(const std::string& root, std::int32_t& sectorsPerCluster,
+                                  std::int32_t& bytesPerSector, std::int32_t& freeClusters) {
+    const Drive* drive = driveOf(root, nullptr);
+    if (drive == nullptr) return false;
+    const UniqueFd dir = openDriveRoot(*drive);
+    if (!dir) return false;
+    const auto facts = measureFreeSpace(dir.get(), drive->mount);
+    if (!facts) return false;
+    const ClassicFreeSpace c = classicFreeSpace(fillableBytes(*facts), facts->blockSize);
+    sectorsPerCluster = c.sectorsPerCluster;
+    bytesPerSector = c.bytesPerSector;
+    freeClusters = c.freeClusters;
+    return true;
+}
+
+// Linux has no paging file of the Windows kind. The program asks for "<drive>pagefile.sys";
+// what answers is any active swap *file* (/proc/swaps, whatever its name) that lies directly in
+// the root directory of that drive, with its length. Swap partitions hold no file to wipe
+// around and are not reported.
+std::optional<std::int64_t> LinuxPlatform::systemSwapFile(const std::string& path) {
+    const Drive* drive = driveOf(path, nullptr);
+    if (drive == nullptr) return std::nullopt;
+    const UniqueFd root = openDriveRoot(*drive);
+    if (!root) return std::nullopt;
+    const auto text = readSmallFile("/proc/swaps");
+    return swapFileInDirectory(parseSwaps(text.value_or("")), root.get());
+}
+
+FileHandle LinuxPlatform::createFillFile(const std::string& path, FillKind kind) {
+    std::string name;
+    const Drive* drive = driveOf(path, &name);
+    if (drive == nullptr) Raise(Err::PathNotFound);
+    // Fill files are written only to fixed disks that are still mounted as listed.
+    if (drive->type != DRIVE_FIXED) Raise(Err::DeviceUnavailable);
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+        Raise(Err::BadFileNameOrNumber);
+    }
+    const UniqueFd root = openDriveRoot(*drive);
+    if (!root) Raise(Err::DeviceUnavailable);
+    return fills_.create(root.get(), name, kind);
+}
+
+void LinuxPlatform::writeFill(FileHandle file, std::string_view data) {
+    fills_.write(file, data);
+}
+
+void LinuxPlatform::closeFill(FileHandle file) {
+    fills_.close(file);
+}
+
+FillMode LinuxPlatform::fillMode(FileHandle file) {
+    return fills_.mode(file);
+}
+
+bool LinuxPlatform::fileExists(const std::string& path) {
+    try {
+        const Located where = locate(path);
+        return regularFileExists(where.dir.get(), where.name, !where.onDrive);
+    } catch (const RuntimeError&) {
+        return false;
+    }
+}
+
+std::int64_t LinuxPlatform::fileLength(const std::string& path) {
+    const Located where = locate(path);
+    return regularFileLength(where.dir.get(), where.name, !where.onDrive);
+}
+
+void LinuxPlatform::deleteFile(const std::string& path) {
+    const Located where = locate(path);
+    deleteEntry(where.dir.get(), where.name);
+}
+
+bool LinuxPlatform::shellDeleteFile(const std::string& path) noexcept {
+    try {
+        deleteFile(path);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void LinuxPlatform::deleteMatching(const std::string& pattern) {
+    const Located where = locate(pattern);
+    deleteMatchingFiles(where.dir.get(), where.name, !where.onDrive);
+}
+
+FileHandle LinuxPlatform::openText(const std::string& path, TextMode mode) {
+    return texts_.open(path, mode);
+}
+
+void LinuxPlatform::writeLine(FileHandle file, std::string_view line) {
+    texts_.writeLine(file, line);
+}
+
+std::string LinuxPlatform::readLine(FileHandle file) {
+    return texts_.readLine(file);
+}
+
+bool LinuxPlatform::atEnd(FileHandle file) {
+    return texts_.atEnd(file);
+}
+
+void LinuxPlatform::closeText(FileHandle file) {
+    texts_.close(file);
+}
+
+void LinuxPlatform::closeAllText() {
+    texts_.closeAll();
+}

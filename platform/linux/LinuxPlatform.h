@@ -1,0 +1,92 @@
+// The program's operating-system services on Linux.
+//
+// Drives are mounted file systems: "C:\" is the root file system (or the first entry of
+// QUELLIX_DRIVES), "C:\name" is <mount point>/name. The drive table is read anew by every
+// driveList() call; drive paths map through the table of the latest call, and an operation on a
+// drive whose mount is no longer the one listed fails instead of reaching the directory below.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "platform/linux/DriveTable.h"
+#include "platform/linux/FillFiles.h"
+#include "platform/linux/TextFiles.h"
+
+class LinuxPlatform : public Platform {
+  public:
+    struct Options {
+        std::vector<std::string> arguments;  // the program's arguments, without its name
+        // Colon-separated mount points to list instead of QUELLIX_DRIVES (tests, demos).
+        std::optional<std::string> drives;
+        // The directory to report instead of that of /proc/self/exe (tests).
+        std::optional<std::string> programDirectory;
+    };
+
+    LinuxPlatform();
+    explicit LinuxPlatform(Options options);
+    // main()'s arguments; argv[0] is the program's name and not part of the command line.
+    LinuxPlatform(int argc, const char* const* argv);
+
+    HostFamily hostFamily() override { return HostFamily::NtFamily; }
+    std::string registryVersionNumber() override;
+    std::string commandLine() override;
+    std::string programDirectory() override;
+    void setPriority(Priority priority) override;
+
+    double secondsSinceMidnight() override;
+    std::string dateTimeText() override;
+    void sleepFor(double seconds) override;
+
+    std::vector<std::string> driveList() override;
+    int driveType(const std::string& root) override;
+    bool diskFreeSpaceEx(const std::string& root, std::uint64_t& totalFreeBytes) override;
+    bool diskFreeSpace(const std::string& root, std::int32_t& sectorsPerCluster,
+                       std::int32_t& bytesPerSector, std::int32_t& freeClusters) override;
+    std::optional<std::int64_t> systemSwapFile(const std::string& path) override;
+
+    FileHandle createFillFile(const std::string& path, FillKind kind) override;
+    void writeFill(FileHandle file, std::string_view data) override;
+    void closeFill(FileHandle file) override;
+    FillMode fillMode(FileHandle file) override;
+
+    bool fileExists(const std::string& path) override;
+    std::int64_t fileLength(const std::string& path) override;
+    void deleteFile(const std::string& path) override;
+    bool shellDeleteFile(const std::string& path) noexcept override;
+    void deleteMatching(const std::string& pattern) override;
+
+    FileHandle openText(const std::string& path, TextMode mode) override;
+    void writeLine(FileHandle file, std::string_view line) override;
+    std::string readLine(FileHandle file) override;
+    bool atEnd(FileHandle file) override;
+    void closeText(FileHandle file) override;
+    void closeAllText() override;
+
+    // The drive table of the latest driveList() call (read once if there was none).
+    const std::vector<Drive>& drives();
+
+  private:
+    // A directory a path's file lives in, opened, and the file's name in it.
+    struct Located {
+        UniqueFd dir;
+        std::string name;
+        bool onDrive = false;
+    };
+    // The open root of a listed, mounted drive whose mount is still the one listed; empty
+    // otherwise.
+    UniqueFd openDriveRoot(const Drive& drive) const;
+    const Drive* driveOf(const std::string& path, std::string* name);
+    // Raises 76 for an unknown drive letter, 68 for a drive that is not mounted (any more).
+    Located locate(const std::string& path);
+
+    Options options_;
+    std::vector<Drive> table_;
+    bool tableRead_ = false;
+    FillFiles fills_;
+    TextFiles texts_;
+    int startNice_ = 0;
+    int startIoPriority_ = 0;
+};

@@ -1,0 +1,104 @@
+// Reading block-device facts from /sys/dev/block.
+#include "platform/linux/SysBlock.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <memory>
+
+#include "platform/linux/UniqueFd.h"
+
+namespace {
+
+std::string dirName(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+std::string baseName(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+std::string realPath(const std::string& path) {
+    char buffer[PATH_MAX];
+    return ::realpath(path.c_str(), buffer) != nullptr ? std::string(buffer) : std::string();
+}
+
+// The sysfs directory of a block device, e.g. /sys/devices/.../block/sda/sda1.
+std::string deviceDir(unsigned major, unsigned minor) {
+    return realPath("/sys/dev/block/" + std::to_string(major) + ":" + std::to_string(minor));
+}
+
+// The disk of a device directory: a partition's parent, else the device itself.
+std::string diskDir(const std::string& dir) {
+    return exists(dir + "/partition") ? dirName(dir) : dir;
+}
+
+// Whether the disk, or any disk below a mapped or RAID device, is removable.
+bool removableBelow(const std::string& dir, int depth) {
+    const std::string disk = diskDir(dir);
+    const auto flag = readSmallFile(disk + "/removable");
+    if (flag && !flag->empty() && (*flag)[0] == '1') return true;
+    if (depth >= 4) return false;
+    bool removable = false;
+    for (const std::string& holder : {dir + "/slaves", disk + "/slaves"}) {
+        std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(holder.c_str()), ::closedir);
+        if (!d) continue;
+        while (const dirent* entry = ::readdir(d.get())) {
+            const std::string name = entry->d_name;
+            if (name == "." || name == "..") continue;
+            const std::string below = realPath(holder + "/" + name);
+            if (!below.empty() && removableBelow(below, depth + 1)) removable = true;
+        }
+    }
+    return removable;
+}
+
+}  // namespace
+
+std::optional<std::string> readSmallFile(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return std::nullopt;
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0) return std::nullopt;
+        if (n == 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+std::optional<BlockFacts> sysBlockFacts(const MountEntry& entry) {
+    std::string dir;
+    if (entry.major != 0) dir = deviceDir(entry.major, entry.minor);
+    if (dir.empty() && entry.source.rfind("/dev/", 0) == 0) {
+        struct stat st {};
+        if (::stat(entry.source.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
+            dir = deviceDir(major(st.st_rdev), minor(st.st_rdev));
+        }
+    }
+    if (dir.empty()) return std::nullopt;
+    BlockFacts facts;
+    const std::string name = baseName(diskDir(dir));
+    facts.ramdisk = name.rfind("ram", 0) == 0 || name.rfind("zram", 0) == 0;
+    facts.removable = removableBelow(dir, 0);
+    return facts;
+}
+
+std::string sysBlockName(unsigned major, unsigned minor) {
+    const std::string dir = deviceDir(major, minor);
+    return dir.empty() ? std::string() : baseName(dir);
+}

@@ -1,0 +1,17 @@
+// Facts about block devices from sysfs: removable flag, RAM disks, kernel names.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/linux/DriveTable.h"
+
+// The real BlockLookup: the device of the mount (or, for file systems that report an anonymous
+// device number such as btrfs and fuseblk, the device node named as the mount's source).
+std::optional<BlockFacts> sysBlockFacts(const MountEntry& entry);
+
+// The kernel's name of a block device ("loop3", "sda1", "dm-0"); empty when it has none.
+std::string sysBlockName(unsigned major, unsigned minor);
+
+// The whole text of a small file (a sysfs or procfs file); nothing when it cannot be read.
+std::optional<std::string> readSmallFile(const std::string& path);

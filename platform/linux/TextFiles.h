@@ -1,0 +1,34 @@
+// Sequential text files of the host (lines end in CR LF), as the run time's Open/Line Input/
+// Print # know them.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "platform/Platform.h"
+#include "platform/linux/UniqueFd.h"
+
+class TextFiles {
+  public:
+    FileHandle open(const std::string& path, TextMode mode);
+    void writeLine(FileHandle file, std::string_view line);
+    // The next line without its CR LF (or lone LF); past the end raises 62.
+    std::string readLine(FileHandle file);
+    bool atEnd(FileHandle file);
+    void close(FileHandle file);
+    void closeAll() { files_.clear(); }
+    std::size_t openCount() const { return files_.size(); }
+
+  private:
+    struct File {
+        UniqueFd fd;
+        TextMode mode = TextMode::Input;
+        std::string buffer;
+        std::size_t pos = 0;
+    };
+    File& find(FileHandle file);
+    static bool refill(File& f);
+
+    std::map<FileHandle, File> files_;
+};
