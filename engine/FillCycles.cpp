@@ -1,4 +1,210 @@
-// Stand-in until this routine is built.
+// The free-space fill cycle of one drive: the random passes and the quotes pass, each filling
+// the drive to within a few bytes with a bulk and a tail fill file, then removing them again.
+#include <string>
+#include <string_view>
+
+#include "log/Numeric.h"
 #include "ui/frmQuellix.h"
 
-void frmQuellix::FillCycles(const std::string&) {}
+namespace {
+
+constexpr std::size_t kBulkSize = 960000;
+
+// The four block arrays of one fill set and the names of its two files.
+struct FillSet {
+    const BlockArray& b960000;
+    const BlockArray& b96000;
+    const BlockArray& b960;
+    const BlockArray& b16;
+    const char* name00;
+    const char* name01;
+};
+
+class DriveFill {
+  public:
+    DriveFill(frmQuellix& w, const std::string& drive)
+        : w_(w), drive_(drive), on_(w.platform(), "fQL Fill Cycles", [&w](const RuntimeError& e) {
+              // A full disk is expected at the very end of a fill: it ends the stage, not the
+              // cycle.
+              if (e.number() != Err::DiskFull) return false;
+              w.DiskFull = true;
+              return true;
+          }) {}
+
+    void run();
+
+  private:
+    bool requested() const { return w_.StopRequested || w_.ExitRequested; }
+    void startPass();
+    // Returns true when it ended on a stop or exit request.
+    bool fill(const FillSet& set);
+    void bulkStage(std::int64_t count, const BlockArray& blocks);
+    void tailStage(std::int64_t count, const BlockArray& blocks, std::size_t size,
+                   std::int64_t freeKPerWrite);
+    bool mayWrite(const BlockArray& blocks, std::size_t size, FileHandle file) const;
+    void write(FileHandle file, const BlockArray& blocks, std::size_t size);
+    // nearest(free / size - 1): leaves between half a block and one and a half blocks of the
+    // probed space to the next, smaller size. A count that cannot be computed writes nothing.
+    std::int64_t count(double freeBytes, double size);
+    void closeFiles();
+
+    frmQuellix& w_;
+    const std::string& drive_;
+    ErrorHandler on_;
+};
+
+void DriveFill::run() {
+    w_.DiskFreeSpace(drive_);
+
+    on_([&] { w_.DriveProgressStep = Divide(100.0, static_cast<double>(w_.FreeSpaceK)); });
+    on_([&] { w_.lblCurrentDrive.Caption = drive_.substr(0, 2); });
+    // Megabytes of 1,049,000 bytes, shown in full however large the drive.
+    on_([&] {
+        w_.lblFillSize.Caption =
+            std::to_string(CLngLng(static_cast<double>(w_.FreeSpaceK) / 1049.0));
+    });
+    std::int16_t randomPasses = 0;
+    on_([&] { randomPasses = CInt(Val(w_.lblRandomPasses.Caption)); });
+
+    // Nothing to fill: the division above has been logged, and there is no pass to run.
+    if (w_.FreeSpaceK < 1) return;
+
+    for (int pass = 1; pass <= randomPasses; ++pass) {
+        w_.Cleanup(drive_, false);
+        startPass();
+        on_([&] {
+            w_.lblCurrentStatus.Caption = "Filling free-space with random characters ( pass  " +
+                                          std::to_string(pass) + " of  " +
+                                          std::to_string(randomPasses) + " )";
+        });
+        w_.desktop().DoEvents();
+        const bool stopped = fill({w_.RandomBlock960000, w_.RandomBlock96000, w_.RandomBlock960,
+                                   w_.RandomBlock16, "random00.qlk", "random01.qlk"});
+        if (!stopped) {
+            w_.desktop().DoEvents();
+            closeFiles();
+        }
+        if (requested()) break;
+        w_.Cleanup(drive_, true);
+    }
+
+    if (!requested()) {
+        startPass();
+        on_([&] { w_.lblCurrentStatus.Caption = "Filling free-space with selected quotes."; });
+        w_.desktop().DoEvents();
+        const bool stopped = fill({w_.QuoteBlock960000, w_.QuoteBlock96000, w_.QuoteBlock960,
+                                   w_.QuoteBlock16, "quote00.qlk", "quote01.qlk"});
+        if (!stopped) {
+            w_.desktop().DoEvents();
+            closeFiles();
+        }
+    }
+
+    if (requested()) w_.RunEnd();
+    // After a stop, RunEnd's reset has already removed the fill files of every selectable drive
+    // and shown the ready text: the last sweep stays silent so that the Idle window keeps it.
+    w_.Cleanup(drive_, !w_.StopHandled);
+}
+
+void DriveFill::startPass() {
+    w_.DiskFreeSpace(drive_);
+    on_([&] { w_.DoneBeforePassK += w_.PassDoneK; });
+    on_([&] { w_.PassStartFreeK = w_.FreeSpaceK; });
+    w_.Progbar();
+}
+
+bool DriveFill::fill(const FillSet& set) {
+    Platform& platform = w_.platform();
+    on_([&] {
+        w_.FillFileHandle00 = platform.createFillFile(drive_ + set.name00, FillKind::Bulk);
+    });
+
+    // Stage A counts from the probe taken at the start of the pass.
+    std::int64_t n = 0;
+    if (w_.LargeFreeSpace) {
+        on_([&] { n = CLngLng(static_cast<double>(w_.FreeSpaceK) / 960.0 - 1.0); });
+    } else if (w_.FreeSpaceBytes > 2880000) {
+        n = count(w_.FreeSpaceBytes, 960000.0);
+    }
+    bulkStage(n, set.b960000);
+    if (requested()) return true;
+
+    w_.DiskFreeSpace(drive_);
+    bulkStage(count(w_.FreeSpaceBytes, 960000.0), set.b960000);
+
+    w_.DiskFreeSpace(drive_);
+    on_([&] {
+        w_.FillFileHandle01 = platform.createFillFile(drive_ + set.name01, FillKind::Tail);
+    });
+    tailStage(count(w_.FreeSpaceBytes, 96000.0), set.b96000, 96000, 96);
+    w_.Progbar();
+
+    w_.DiskFreeSpace(drive_);
+    tailStage(count(w_.FreeSpaceBytes, 960.0), set.b960, 960, 1);
+
+    w_.DiskFreeSpace(drive_);
+    on_([&] { w_.FreeSpaceK = CLngLng(w_.FreeSpaceBytes / 1000.0); });
+    tailStage(count(w_.FreeSpaceBytes, 16.0), set.b16, 16, 0);
+
+    w_.FreeSpaceK = 0;
+    w_.Progbar();
+    return requested();
+}
+
+void DriveFill::bulkStage(std::int64_t n, const BlockArray& blocks) {
+    for (std::int64_t i = 1; i <= n; ++i) {
+        if (!mayWrite(blocks, kBulkSize, w_.FillFileHandle00)) break;
+        write(w_.FillFileHandle00, blocks, kBulkSize);
+        on_([&] { w_.FreeSpaceK -= 960; });
+        w_.Progbar();
+    }
+}
+
+void DriveFill::tailStage(std::int64_t n, const BlockArray& blocks, std::size_t size,
+                          std::int64_t freeKPerWrite) {
+    // The small stages do not yield: their writes are short, and the bars move once per stage.
+    for (std::int64_t i = 1; i <= n; ++i) {
+        if (!mayWrite(blocks, size, w_.FillFileHandle01)) break;
+        write(w_.FillFileHandle01, blocks, size);
+        on_([&] { w_.FreeSpaceK -= freeKPerWrite; });
+    }
+}
+
+bool DriveFill::mayWrite(const BlockArray& blocks, std::size_t size, FileHandle file) const {
+    if (w_.ExitRequested || w_.StopRequested || w_.DiskFull) return false;
+    // A fill file that could not be created has no handle. Its failure is logged once; writing
+    // to it would only fail again with every block and flood the log.
+    if (file == 0) return false;
+    // A block shorter than its nominal length (a stopped preparation) is never written: the
+    // write would read beyond it.
+    for (std::size_t k = 1; k <= 3; ++k) {
+        if (blocks[k].size() < size) return false;
+    }
+    return true;
+}
+
+void DriveFill::write(FileHandle file, const BlockArray& blocks, std::size_t size) {
+    // Block 2 half of the time, blocks 1 and 3 a quarter each.
+    const auto k = static_cast<std::size_t>(nearest(2.0 * static_cast<double>(w_.Random()) + 1.0));
+    on_([&] { w_.platform().writeFill(file, std::string_view(blocks[k].data(), size)); });
+}
+
+std::int64_t DriveFill::count(double freeBytes, double size) {
+    std::int64_t n = 0;
+    on_([&] { n = CLngLng(freeBytes / size - 1.0); });
+    return n;
+}
+
+void DriveFill::closeFiles() {
+    // Closing the bulk file deletes it; the tail file stays for Cleanup.
+    if (w_.FillFileHandle00 != 0) on_([&] { w_.platform().closeFill(w_.FillFileHandle00); });
+    w_.FillFileHandle00 = 0;
+    if (w_.FillFileHandle01 != 0) on_([&] { w_.platform().closeFill(w_.FillFileHandle01); });
+    w_.FillFileHandle01 = 0;
+}
+
+}  // namespace
+
+void frmQuellix::FillCycles(const std::string& drive) {
+    DriveFill(*this, drive).run();
+}

@@ -1,4 +1,111 @@
-// Stand-in until this routine is built.
+// The wipe run: probes the checked drives, locks the settings, prepares the fill data, fills
+// each checked drive in drive-box order and hands over to RunEnd.
+#include <algorithm>
+
+#include "log/Numeric.h"
 #include "ui/frmQuellix.h"
 
-void frmQuellix::cmdWipe_Click() {}
+namespace {
+
+// The drive boxes that exist among the first DriveCount: a count that runs ahead of the boxes
+// must not index past them.
+std::size_t driveBoxes(const frmQuellix& w) {
+    return std::min(static_cast<std::size_t>(std::max(w.DriveCount, 0)), w.chkDrive.size());
+}
+
+}  // namespace
+
+void frmQuellix::cmdWipe_Click() {
+    ErrorHandler on(platform(), "fQL Wipe");
+    std::int32_t noPercent = 0;
+
+    // A Stop pressed while no run was in progress is not carried into this run.
+    StopRequested = false;
+    StopHandled = false;
+
+    // Linux needs no process handle for the priority; any nonzero token marks it taken.
+    ProcessHandle = 1;
+    on([&] { platform().setPriority(Priority::High); });
+    CaptionMode = 3;
+    on([&] { UpdateCaption(CaptionMode, noPercent); });
+    DoneBeforePassK = 0;
+    PassDoneK = 0;
+    RunInProgress = true;
+
+    // Every checked drive is probed before anything is written.
+    std::int64_t runTotal = 0;
+    for (std::size_t i = 0; i < driveBoxes(*this); ++i) {
+        if (chkDrive[i].Value == 1) {
+            DiskFreeSpace(chkDrive[i].Tag);
+            on([&] { runTotal += FreeSpaceK; });
+        }
+    }
+
+    if (runTotal < 1) {
+        desktop().MsgBox("No drives have been selected.  Please select them now.", vbOKOnly,
+                         "Quellix");
+        RunInProgress = false;
+        on([&] { platform().setPriority(Priority::Normal); });
+        CaptionMode = 1;
+        on([&] { UpdateCaption(CaptionMode, noPercent); });
+        ExitCode = ExitStopped;
+        return;
+    }
+
+    on([&] {
+        const std::int16_t count = CInt(Val(lblRandomPasses.Caption));
+        const std::int16_t passes = CInt(count + 1.0);  // the + 1 is the quotes pass
+        TotalProgressStep =
+            Divide(100.0, static_cast<double>(passes) * static_cast<double>(runTotal));
+    });
+
+    // Lock the settings for the run; Stop, Exit, Minimize and Exit When Done stay enabled.
+    for (std::size_t i = 0; i < driveBoxes(*this); ++i)
+        chkDrive[i].Enabled = false;
+    on([&] {
+        const int selected = CInt(Val(lblRandomPasses.Caption)) - 1;
+        if (selected < 0 || selected >= static_cast<int>(optRandom.size())) {
+            Raise(Err::SubscriptOutOfRange);
+        }
+        for (int i = 0; i < static_cast<int>(optRandom.size()); ++i) {
+            if (i != selected) optRandom[static_cast<std::size_t>(i)].Enabled = false;
+        }
+        // The chosen option stays chosen (one option of the group is selected at a time).
+        for (Control& option : optRandom)
+            option.Value = 0;
+        optRandom[static_cast<std::size_t>(selected)].Value = 1;
+        optRandom[static_cast<std::size_t>(selected)].Enabled = false;
+    });
+    chkNewRndTxt.Enabled = false;
+    chkToolTip.Enabled = false;
+    cmdHelp.Enabled = false;
+    cmdWipe.Enabled = false;
+
+    PrepBlocks();
+
+    for (std::size_t i = 0; i < driveBoxes(*this); ++i) {
+        if (chkDrive[i].Value == 1) FillCycles(chkDrive[i].Tag);
+        if (ExitRequested || StopRequested || StopHandled) break;
+    }
+
+    // A stop ends the whole run and leaves the window Idle, whether RunEnd has already reset it
+    // (the fill cycle saw the request) or not yet.
+    if (StopRequested || StopHandled) {
+        RunInProgress = false;
+        ExitCode = ExitStopped;
+        // An Exit pressed while the stop wound down still ends the program.
+        if (StopRequested || ExitRequested) RunEnd();
+        return;
+    }
+
+    RunInProgress = false;
+    CaptionMode = 1;
+    on([&] { UpdateCaption(CaptionMode, noPercent); });
+    ExitCode = ExitFinished;
+    if (chkExitWhenDone.Value != 0) {
+        ExitRequested = true;
+    } else {
+        StopRequested = true;
+    }
+    RunEnd();
+}

@@ -1,0 +1,19 @@
+// CLargeInt of the Declares module.
+#include "run/Declares.h"
+
+#include "log/ErrorLog.h"
+
+namespace {
+constexpr double kTwoTo32 = 4294967296.0;
+}  // namespace
+
+double CLargeInt(Platform& platform, const std::int32_t& LowPart, const std::int32_t& HighPart) {
+    ErrorHandler on(platform, "Declares CLargeInt");
+    double low = 0;
+    double high = 0;
+    double result = 0;
+    on([&] { low = LowPart < 0 ? LowPart + kTwoTo32 : LowPart; });
+    on([&] { high = HighPart < 0 ? HighPart + kTwoTo32 : HighPart; });
+    on([&] { result = high * kTwoTo32 + low; });
+    return result;
+}
