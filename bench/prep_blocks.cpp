@@ -1,11 +1,15 @@
 // How long building a run's fill data takes: PrepBlocks with the random text file reused (every
-// run) and written anew (first run, or new text asked for), from the shipped quotes file.
+// run) and written anew (first run, or new text asked for), from the shipped quotes file; in
+// memory, and through the Linux platform with real files in a temporary program directory.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "platform/linux/LinuxPlatform.h"
 #include "tests/support/FakeDesktop.h"
 #include "tests/support/FakePlatform.h"
 #include "ui/frmQuellix.h"
@@ -53,8 +57,40 @@ void PrepBlocksWritingNewRandomText(benchmark::State& state) {
     if (!s.complete()) state.SkipWithError("the fill data was not built");
 }
 
+// The same on real files: a temporary program directory that holds the quotes file.
+void PrepBlocksOnLinuxFiles(benchmark::State& state, bool newText) {
+    char templ[] = "/tmp/quellix-bench-XXXXXX";
+    if (mkdtemp(templ) == nullptr) {
+        state.SkipWithError("no temporary directory");
+        return;
+    }
+    const std::string dir = templ;
+    std::filesystem::copy_file(std::string(QUELLIX_SOURCE_DIR) + "/resources/QuellixQuotes.sav",
+                               dir + "/QuellixQuotes.sav");
+    LinuxPlatform::Options options;
+    options.programDirectory = dir;
+    options.drives = dir;  // never filled here; keeps the machine's drives out of the table
+    LinuxPlatform platform(options);
+    FakeDesktop d;
+    frmQuellix w(platform, d);
+    d.attach(w);
+    w.PrepBlocks();
+    for (auto _ : state) {
+        if (newText) w.chkNewRndTxt.Value = 1;
+        w.PrepBlocks();
+        benchmark::DoNotOptimize(w.QuoteBlock960000[3].data());
+    }
+    if (w.StopRequested || w.QuoteBlock16[3].size() != 16) {
+        state.SkipWithError("the fill data was not built");
+    }
+    std::filesystem::remove_all(dir);
+}
+
 BENCHMARK(PrepBlocksReusingRandomText)->Unit(benchmark::kMillisecond);
 BENCHMARK(PrepBlocksWritingNewRandomText)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(PrepBlocksOnLinuxFiles, ReusingRandomText, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(PrepBlocksOnLinuxFiles, WritingNewRandomText, true)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
