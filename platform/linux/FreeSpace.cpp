@@ -151,9 +151,14 @@ unsigned xfsDataForkMaxLevels(std::uint32_t blockSize, bool crc, bool largeExten
 }
 
 std::optional<FreeSpaceFacts> measureFreeSpace(int dirFd, const MountEntry& mount) {
-    struct statvfs vfs {};
     struct statfs fs {};
-    if (::fstatvfs(dirFd, &vfs) != 0 || ::fstatfs(dirFd, &fs) != 0) return std::nullopt;
+    if (::fstatfs(dirFd, &fs) != 0) return std::nullopt;
+    // xfs and btrfs release the blocks of deleted files in the background, so a probe right
+    // after a fill file is gone would miss them; a sync completes the release. ext4 releases
+    // them at once and is spared the sync.
+    if (fs.f_type != kExtMagic) ::syncfs(dirFd);
+    struct statvfs vfs {};
+    if (::fstatvfs(dirFd, &vfs) != 0) return std::nullopt;
     FreeSpaceFacts facts;
     facts.blockSize = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
     facts.freeBlocks = vfs.f_bfree;

@@ -1,0 +1,217 @@
+// LinuxPlatform's host services, and its drive table on the real mount table: pinned drives,
+// drives that stop being what was listed, and names planted where fill files go.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "log/RuntimeError.h"
+#include "platform/Block.h"
+#include "tests/platform/ImageDrive.h"
+#include "tests/platform/ScopedEnv.h"
+
+namespace {
+
+int raisedNumber(const std::function<void()>& statement) {
+    try {
+        statement();
+    } catch (const RuntimeError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+class TempDir {
+  public:
+    TempDir() {
+        char templ[] = "/tmp/quellix-dir-XXXXXX";
+        if (mkdtemp(templ) != nullptr) path_ = templ;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::string& path() const { return path_; }
+    bool empty() const { return std::filesystem::is_empty(path_); }
+
+  private:
+    std::string path_;
+};
+
+TEST(LinuxHost, CommandLineIsTheArgumentsJoinedByBlanks) {
+    const char* argv[] = {"/opt/quellix/quellix", "c:", "RAND=3", "run"};
+    EXPECT_EQ(LinuxPlatform(4, argv).commandLine(), "c: RAND=3 run");
+    EXPECT_EQ(LinuxPlatform(1, argv).commandLine(), "");
+}
+
+TEST(LinuxHost, IdentifiesAsTheNtFamilyWithoutARegistry) {
+    LinuxPlatform p;
+    EXPECT_EQ(p.hostFamily(), HostFamily::NtFamily);
+    EXPECT_NE(raisedNumber([&] { p.registryVersionNumber(); }), 0);
+}
+
+TEST(LinuxHost, ProgramDirectoryIsThatOfTheExecutable) {
+    LinuxPlatform p;
+    EXPECT_EQ(p.programDirectory(),
+              std::filesystem::read_symlink("/proc/self/exe").parent_path().string());
+}
+
+TEST(LinuxHost, ClockCountsLocalSecondsSinceMidnight) {
+    LinuxPlatform p;
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const double expected = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
+    const double seconds = p.secondsSinceMidnight();
+    ASSERT_GE(seconds, 0.0);
+    ASSERT_LT(seconds, 86400.0);
+    // Allow for the second turning (or the day, at midnight) between the two readings.
+    const double apart = std::fabs(seconds - expected);
+    EXPECT_TRUE(apart < 2.0 || apart > 86398.0) << seconds << " vs " << expected;
+}
+
+TEST(LinuxHost, DateAndTimeTextFollowsTheTimeLocale) {
+    ScopedEnv all("LC_ALL", std::string("C"));
+    LinuxPlatform p;
+    const std::string text = p.dateTimeText();
+    EXPECT_TRUE(std::regex_match(text, std::regex(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d)"))) << text;
+}
+
+TEST(LinuxHost, PriorityGoesUpWherePermittedAndBackToWhereItStarted) {
+    errno = 0;
+    const int start = getpriority(PRIO_PROCESS, 0);
+    LinuxPlatform p;
+    p.setPriority(Priority::High);
+    if (geteuid() == 0) {
+        EXPECT_EQ(getpriority(PRIO_PROCESS, 0), std::min(start, -10));
+    }
+    p.setPriority(Priority::Normal);
+    EXPECT_EQ(getpriority(PRIO_PROCESS, 0), start);
+}
+
+TEST(LinuxDrives, QuellixDrivesPinsTheListAndItsFirstEntryIsC) {
+    TempDir dir;
+    ScopedEnv pinned("QUELLIX_DRIVES", dir.path() + "/:/");
+    LinuxPlatform p;
+    const auto list = p.driveList();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0], "C: " + dir.path());
+    EXPECT_EQ(list[1], "D: /");
+}
+
+TEST(LinuxDrives, WithoutQuellixDrivesTheRootFileSystemIsC) {
+    ScopedEnv unpinned("QUELLIX_DRIVES", std::string(""));
+    LinuxPlatform p;
+    const auto list = p.driveList();
+    ASSERT_FALSE(list.empty());
+    EXPECT_EQ(list[0], "C: /");
+}
+
+TEST(LinuxDrives, APinnedDirectoryThatIsNoMountIsListedButNeverWritten) {
+    TempDir dir;
+    LinuxPlatform::Options o;
+    o.drives = dir.path();
+    LinuxPlatform p(o);
+    EXPECT_EQ(p.driveList(), std::vector<std::string>{"C: " + dir.path()});
+    EXPECT_EQ(p.driveType("C:\\"), DRIVE_UNKNOWN);
+    EXPECT_EQ(p.driveType("D:\\"), DRIVE_NO_ROOT_DIR);
+    EXPECT_EQ(raisedNumber([&] { p.createFillFile("C:\\random00.qlk", FillKind::Bulk); }),
+              Err::DeviceUnavailable);
+    EXPECT_EQ(raisedNumber([&] { p.createFillFile("D:\\random00.qlk", FillKind::Bulk); }),
+              Err::PathNotFound);
+    std::uint64_t bytes = 0;
+    EXPECT_FALSE(p.diskFreeSpaceEx("C:\\", bytes));
+    EXPECT_FALSE(p.systemSwapFile("C:\\pagefile.sys"));
+    EXPECT_TRUE(dir.empty());
+}
+
+class LinuxImage : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (const std::string why = LoopImage::skipReason(); !why.empty()) GTEST_SKIP() << why;
+        drive_ = std::make_unique<ImageDrive>();
+        ASSERT_TRUE(drive_->ready()) << drive_->error();
+    }
+    LinuxPlatform& p() { return drive_->platform(); }
+    std::string at(const std::string& name) const {
+        return drive_->image().mountPoint() + "/" + name;
+    }
+    std::unique_ptr<ImageDrive> drive_;
+};
+
+TEST_F(LinuxImage, AnUnmountedDriveIsNeverWrittenBelow) {
+    ASSERT_EQ(p().driveType("C:\\"), DRIVE_FIXED);
+    drive_->image().unmount();
+    // The table still lists the drive; the directory left behind is not it.
+    EXPECT_EQ(raisedNumber([&] { p().createFillFile("C:\\random00.qlk", FillKind::Bulk); }),
+              Err::DeviceUnavailable);
+    EXPECT_EQ(raisedNumber([&] { p().deleteFile("C:\\random00.qlk"); }), Err::DeviceUnavailable);
+    EXPECT_FALSE(p().fileExists("C:\\random00.qlk"));
+    std::uint64_t bytes = 0;
+    EXPECT_FALSE(p().diskFreeSpaceEx("C:\\", bytes));
+    EXPECT_TRUE(std::filesystem::is_empty(drive_->image().mountPoint()));
+    p().driveList();
+    EXPECT_EQ(p().driveType("C:\\"), DRIVE_UNKNOWN);
+}
+
+TEST_F(LinuxImage, AReadOnlyMountIsNotAFixedDisk) {
+    ASSERT_EQ(LoopImage::run("mount -o remount,ro " + drive_->image().mountPoint()), 0);
+    p().driveList();
+    EXPECT_EQ(p().driveType("C:\\"), DRIVE_UNKNOWN);
+    EXPECT_EQ(raisedNumber([&] { p().createFillFile("C:\\random01.qlk", FillKind::Tail); }),
+              Err::DeviceUnavailable);
+    ASSERT_EQ(LoopImage::run("mount -o remount,rw " + drive_->image().mountPoint()), 0);
+    p().driveList();
+    EXPECT_EQ(p().driveType("C:\\"), DRIVE_FIXED);
+}
+
+TEST_F(LinuxImage, APlantedLinkOrPipeDoesNotRedirectAFillFile) {
+    TempDir outside;
+    const std::string target = outside.path() + "/precious";
+    std::ofstream(target) << "keep me";
+    std::filesystem::create_symlink(target, at("random01.qlk"));
+    ASSERT_EQ(::mkfifo(at("quote01.qlk").c_str(), 0600), 0);
+    EXPECT_NE(raisedNumber([&] { p().createFillFile("C:\\random01.qlk", FillKind::Tail); }), 0);
+    EXPECT_NE(raisedNumber([&] { p().createFillFile("C:\\quote01.qlk", FillKind::Tail); }), 0);
+    EXPECT_EQ(std::filesystem::file_size(target), 7u);
+    // Neither is a regular file: the cleanup neither finds nor follows them.
+    EXPECT_FALSE(p().fileExists("C:\\random01.qlk"));
+    EXPECT_FALSE(p().fileExists("C:\\*.qlk"));
+    std::filesystem::remove(at("random01.qlk"));
+    std::filesystem::remove(at("quote01.qlk"));
+}
+
+TEST_F(LinuxImage, OnlyNamesInADrivesRootAreReached) {
+    std::filesystem::create_directory(at("sub"));
+    std::ofstream(at("sub/random01.qlk")) << "x";
+    EXPECT_FALSE(p().fileExists("C:\\sub\\random01.qlk"));
+    EXPECT_EQ(raisedNumber([&] { p().deleteFile("C:\\sub\\random01.qlk"); }), Err::PathNotFound);
+    EXPECT_EQ(raisedNumber([&] { p().deleteFile("C:\\..\\disk.img"); }), Err::PathNotFound);
+    EXPECT_EQ(raisedNumber([&] { p().createFillFile("C:\\sub\\x.qlk", FillKind::Tail); }),
+              Err::BadFileNameOrNumber);
+    EXPECT_TRUE(std::filesystem::exists(at("sub/random01.qlk")));
+    std::filesystem::remove_all(at("sub"));
+}
+
+TEST_F(LinuxImage, CleanupFindsAndDeletesLeftoverFillFiles) {
+    std::ofstream(at("random01.qlk")) << std::string(4000, 'x');
+    std::ofstream(at("quote01.qlk")) << "y";
+    EXPECT_TRUE(p().fileExists("C:\\random01.qlk"));
+    EXPECT_EQ(p().fileLength("C:\\random01.qlk"), 4000);
+    EXPECT_TRUE(p().shellDeleteFile("C:\\random01.qlk"));
+    EXPECT_FALSE(p().shellDeleteFile("C:\\random01.qlk"));
+    p().deleteMatching("C:\\*.qlk");
+    EXPECT_TRUE(drive_->rootFiles().empty());
+    EXPECT_EQ(raisedNumber([&] { p().deleteMatching("C:\\*.qlk"); }), Err::FileNotFound);
+    EXPECT_FALSE(p().systemSwapFile("C:\\pagefile.sys"));
+}
+
+}  // namespace
