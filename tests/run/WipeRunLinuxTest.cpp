@@ -1,0 +1,97 @@
+// One wipe run with the Linux platform on a small ext4 file system of the test's own: every
+// pass fills it to within two blocks, and the run gives all of its free space back.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/linux/LinuxPlatform.h"
+#include "tests/support/FakeDesktop.h"
+#include "tests/support/LoopImage.h"
+#include "ui/frmQuellix.h"
+
+namespace {
+
+constexpr std::uint64_t kFsBlock = 4096;
+
+void fillSet(BlockArray& a, std::size_t size, char first) {
+    for (std::size_t k = 1; k <= 3; ++k)
+        a[k] = Block(size, static_cast<char>(first + k));
+}
+
+TEST(WipeRunLinux, EveryPassFillsExt4ToTwoBlocksAndTheRunGivesTheSpaceBack) {
+    if (const std::string reason = LoopImage::skipReason(); !reason.empty()) GTEST_SKIP() << reason;
+    LoopImage image(LoopImage::Options{"ext4", 64, 512});
+    ASSERT_TRUE(image.ok()) << image.error();
+    ASSERT_TRUE(image.verified());
+
+    // Only the test's own file system is offered, as drive C:.
+    ASSERT_EQ(setenv("QUELLIX_DRIVES", image.mountPoint().c_str(), 1), 0);
+    LinuxPlatform::Options options;
+    options.programDirectory = image.workDir();
+    LinuxPlatform platform(options);
+    FakeDesktop desktop;
+    frmQuellix w(platform, desktop);
+    desktop.attach(w);
+    const std::vector<std::string> drives = platform.driveList();
+    unsetenv("QUELLIX_DRIVES");
+    ASSERT_EQ(drives, std::vector<std::string>{"C: " + image.mountPoint()});
+    ASSERT_EQ(platform.driveType("C:\\"), DRIVE_FIXED);
+
+    w.SwapFileName = "pagefile.sys";
+    w.SwapFileCheckPending = true;
+    w.CaptionMode = 1;
+    w.lblRandomPasses.Caption = " 2";
+    w.DriveCount = 1;
+    w.chkDrive[0].Tag = "C:\\";
+    w.chkDrive[0].Caption = drives[0];
+    w.chkDrive[0].Value = 1;
+    // The fill sets are made here, not by the preparation of fill data.
+    fillSet(w.RandomBlock960000, 960000, 'a');
+    fillSet(w.RandomBlock96000, 96000, 'd');
+    fillSet(w.RandomBlock960, 960, 'g');
+    fillSet(w.RandomBlock16, 16, 'j');
+    fillSet(w.QuoteBlock960000, 960000, 'A');
+    fillSet(w.QuoteBlock96000, 96000, 'D');
+    fillSet(w.QuoteBlock960, 960, 'G');
+    fillSet(w.QuoteBlock16, 16, 'J');
+
+    std::uint64_t before = 0;
+    ASSERT_TRUE(platform.diskFreeSpaceEx("C:\\", before));
+
+    // What the probe reports once stage E is done (the counter is 0, the tail file still open).
+    std::vector<std::uint64_t> leftAfterPass;
+    bool inPass = false;
+    desktop.everyYield([&](frmQuellix& win) {
+        const bool done = win.FillFileHandle01 != 0 && win.FreeSpaceK == 0;
+        if (done && !inPass) {
+            std::uint64_t left = 0;
+            EXPECT_TRUE(platform.diskFreeSpaceEx("C:\\", left));
+            leftAfterPass.push_back(left);
+            EXPECT_FALSE(win.DiskFull);
+        }
+        inPass = done;
+    });
+    ASSERT_TRUE(image.verified());
+    w.cmdWipe_Click();
+
+    std::uint64_t after = 0;
+    ASSERT_TRUE(platform.diskFreeSpaceEx("C:\\", after));
+    ASSERT_EQ(leftAfterPass.size(), 3u);
+    for (std::uint64_t left : leftAfterPass)
+        EXPECT_LE(left, 2 * kFsBlock);
+    EXPECT_EQ(after, before);
+    EXPECT_TRUE(desktop.boxes.empty());
+    EXPECT_FALSE(platform.fileExists("C:\\random01.qlk"));
+    EXPECT_FALSE(platform.fileExists("C:\\quote01.qlk"));
+    EXPECT_FALSE(platform.fileExists(image.workDir() + "/ErrLog.txt"));
+    RecordProperty("free_before", std::to_string(before));
+    RecordProperty("free_after", std::to_string(after));
+    for (std::size_t i = 0; i < leftAfterPass.size(); ++i) {
+        RecordProperty("free_after_pass_" + std::to_string(i + 1),
+                       std::to_string(leftAfterPass[i]));
+    }
+}
+
+}  // namespace
