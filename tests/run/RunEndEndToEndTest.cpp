@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <string>
 
 #include "platform/linux/LinuxPlatform.h"
@@ -26,6 +27,11 @@ std::uint64_t ext4ReservedClusters(const LoopImage& image) {
     std::uint64_t clusters = 0;
     in >> clusters;
     return clusters;
+}
+
+std::string contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 std::vector<std::string> rootFiles(const LoopImage& image) {
@@ -93,6 +99,13 @@ TEST(RunEndToEnd, DefaultRunOverwritesTheDeletedDataAndGivesTheSpaceBack) {
     std::uint64_t freeAfter = 0;
     ASSERT_TRUE(platform.diskFreeSpaceEx("C:\\", freeAfter));
     EXPECT_EQ(freeAfter, freeBefore);
+
+    // The next run reads the random text file back through the same platform and reuses it.
+    const std::string randomText = contents(program + "/QuellixRandom.sav");
+    w.PrepBlocks();
+    EXPECT_EQ(contents(program + "/QuellixRandom.sav"), randomText);
+    EXPECT_EQ(w.QuoteBlock16[3].size(), 16u);
+    EXPECT_TRUE(desktop.boxes.empty());
 
     image.unmount();
     const std::uint64_t markedAfter = image.markerBlocks(kMarker);
