@@ -18,7 +18,6 @@ class TextFiles {
     bool atEnd(FileHandle file);
     void close(FileHandle file);
     void closeAll() { files_.clear(); }
-    std::size_t openCount() const { return files_.size(); }
 
   private:
     struct File {

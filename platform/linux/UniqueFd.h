@@ -1,9 +1,10 @@
 // An owned file descriptor that is closed when it goes out of scope.
 #pragma once
 
-#include <unistd.h>
-
 #include <utility>
+
+// Closes a descriptor (kept out of line so that this header pulls in no system header).
+void closeDescriptor(int fd) noexcept;
 
 class UniqueFd {
   public:
@@ -22,7 +23,7 @@ class UniqueFd {
     explicit operator bool() const { return fd_ >= 0; }
     int release() { return std::exchange(fd_, -1); }
     void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) closeDescriptor(fd_);
         fd_ = fd;
     }
 

@@ -194,6 +194,16 @@ TYPED_TEST(FillContract, BulkFilesAreDirectAndTailFilesBuffered) {
     this->p().deleteFile("C:\\random01.qlk");
 }
 
+TYPED_TEST(FillContract, ABlockThatIsNotAlignedIsWrittenAllTheSame) {
+    const std::uint64_t before = this->freeBytes();
+    const std::string storage(kBulk + 1, 'U');
+    const FileHandle bulk = this->p().createFillFile("C:\\random00.qlk", FillKind::Bulk);
+    this->p().writeFill(bulk, std::string_view(storage).substr(1));
+    EXPECT_EQ(this->p().fillMode(bulk), FillMode::Direct);
+    EXPECT_LE(this->distance(before - this->freeBytes(), kBulk), this->tolerance());
+    this->p().closeFill(bulk);
+}
+
 TYPED_TEST(FillContract, AClosedHandleIsABadFileNumber) {
     const FileHandle tail = this->p().createFillFile("C:\\random01.qlk", FillKind::Tail);
     this->p().closeFill(tail);

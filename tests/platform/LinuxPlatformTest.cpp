@@ -147,6 +147,17 @@ class LinuxImage : public testing::Test {
     std::unique_ptr<ImageDrive> drive_;
 };
 
+TEST_F(LinuxImage, ABulkWriteOffTheDirectGridTurnsTheFileBuffered) {
+    const FileHandle bulk = p().createFillFile("C:\\random00.qlk", FillKind::Bulk);
+    ASSERT_EQ(p().fillMode(bulk), FillMode::Direct);
+    p().writeFill(bulk, Block(1000, 'B'));
+    EXPECT_EQ(p().fillMode(bulk), FillMode::Buffered);
+    p().writeFill(bulk, Block(960000, 'B'));  // now at an odd offset: buffered too
+    EXPECT_EQ(p().fillMode(bulk), FillMode::Buffered);
+    p().closeFill(bulk);
+    EXPECT_TRUE(drive_->rootFiles().empty());
+}
+
 TEST_F(LinuxImage, AnUnmountedDriveIsNeverWrittenBelow) {
     ASSERT_EQ(p().driveType("C:\\"), DRIVE_FIXED);
     drive_->image().unmount();

@@ -2,7 +2,9 @@
 // the bulk file's disappearance (also when the writer is killed), and the direct/buffered modes.
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,6 +40,52 @@ std::uint64_t distance(std::uint64_t a, std::uint64_t b) {
 int countFor(std::uint64_t free, std::size_t size) {
     const double n = std::nearbyint(static_cast<double>(free) / static_cast<double>(size) - 1);
     return n < 1 ? 0 : static_cast<int>(n);
+}
+
+// Fills C: to the end as the fill cycle would after a probe went wrong: bulk blocks until Disk
+// full, then the tail file in ever smaller blocks until Disk full. The promises are the probes
+// taken just before the refused bulk write and before the tail file's first write.
+struct FillOutcome {
+    bool bulkFull = false;
+    std::uint64_t bulkPromised = 0;
+    std::uint64_t tailPromised = 0;
+    std::uint64_t tailAccepted = 0;
+};
+
+FillOutcome fillToTheEnd(Platform& p, const Block& bulkBlock, const std::string& bulkName,
+                         const std::string& tailName) {
+    FillOutcome out;
+    auto probe = [&] {
+        std::uint64_t bytes = 0;
+        p.diskFreeSpaceEx("C:\\", bytes);
+        return bytes;
+    };
+    const FileHandle bulk = p.createFillFile(bulkName, FillKind::Bulk);
+    for (int i = 0; i < 1000 && !out.bulkFull; ++i) {
+        out.bulkPromised = probe();
+        try {
+            p.writeFill(bulk, bulkBlock);
+        } catch (const RuntimeError& e) {
+            out.bulkFull = e.number() == Err::DiskFull;
+            break;
+        }
+    }
+    const FileHandle tail = p.createFillFile(tailName, FillKind::Tail);
+    out.tailPromised = probe();
+    for (const std::size_t size : {96000, 960, 16}) {
+        const Block block(size, 'T');
+        for (int i = 0; i < 200; ++i) {
+            try {
+                p.writeFill(tail, block);
+            } catch (const RuntimeError&) {
+                break;
+            }
+        }
+    }
+    p.closeFill(tail);
+    p.closeFill(bulk);
+    out.tailAccepted = static_cast<std::uint64_t>(p.fileLength(tailName));
+    return out;
 }
 
 class RealImage : public testing::TestWithParam<ImageKind> {
@@ -99,40 +147,50 @@ TEST_P(RealImage, ACountedFillReachesTheFloorWithoutDiskFull) {
 
 TEST_P(RealImage, ThePromiseJustBeforeDiskFullIsWhatTheFileSystemAccepts) {
     const std::uint64_t block = drive_->blockSize();
-    const FileHandle bulk = p().createFillFile("C:\\quote00.qlk", FillKind::Bulk);
-    std::uint64_t promised = 0;
-    bool full = false;
-    for (int i = 0; i < 1000 && !full; ++i) {
-        promised = drive_->freeBytes();
-        try {
-            p().writeFill(bulk, bulk_);
-        } catch (const RuntimeError& e) {
-            ASSERT_EQ(e.number(), Err::DiskFull);
-            full = true;
-        }
-    }
-    ASSERT_TRUE(full);
-    EXPECT_LT(promised, kBulk + 2 * block);
-    const FileHandle tail = p().createFillFile("C:\\quote01.qlk", FillKind::Tail);
-    const std::uint64_t tailPromised = drive_->freeBytes();
-    for (const std::size_t size : {96000, 960, 16}) {
-        for (int i = 0; i < 200; ++i) {
+    const FillOutcome out = fillToTheEnd(p(), bulk_, "C:\\quote00.qlk", "C:\\quote01.qlk");
+    std::cout << "[ measured ] " << GetParam().fsType << " as root: " << out.bulkPromised
+              << " promised before the refused bulk write; " << out.tailPromised
+              << " promised for the tail file, " << out.tailAccepted << " accepted\n";
+    EXPECT_TRUE(out.bulkFull);
+    EXPECT_LT(out.bulkPromised, kBulk + 2 * block);
+    EXPECT_LE(distance(out.tailAccepted, out.tailPromised), block);
+    p().deleteFile("C:\\quote01.qlk");
+}
+
+// A process without the right to the blocks kept for root is promised only what it may fill.
+TEST_P(RealImage, AnOrdinaryUserIsPromisedWhatItCanFill) {
+    const std::uint64_t block = drive_->blockSize();
+    ASSERT_EQ(::chmod(drive_->image().workDir().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(drive_->image().mountPoint().c_str(), 0777), 0);
+    int channel[2];
+    ASSERT_EQ(::pipe(channel), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        FillOutcome out;
+        if (::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 65534) == 0 &&
+            ::setresuid(65534, 65534, 65534) == 0) {
             try {
-                p().writeFill(tail, Block(size, 'T'));
-            } catch (const RuntimeError& e) {
-                EXPECT_EQ(e.number(), Err::DiskFull);
-                break;
+                LinuxPlatform::Options o;
+                o.drives = drive_->pinned();
+                LinuxPlatform own(o);
+                out = fillToTheEnd(own, bulk_, "C:\\random00.qlk", "C:\\random01.qlk");
+            } catch (...) {
             }
         }
+        const bool sent = ::write(channel[1], &out, sizeof out) == sizeof out;
+        ::_exit(sent ? 0 : 1);
     }
-    p().closeFill(tail);
-    p().closeFill(bulk);
-    const auto accepted = static_cast<std::uint64_t>(p().fileLength("C:\\quote01.qlk"));
-    std::cout << "[ measured ] " << GetParam().fsType << ": " << promised
-              << " promised before the refused bulk write; " << tailPromised
-              << " promised for the tail file, " << accepted << " accepted\n";
-    EXPECT_LE(distance(accepted, tailPromised), block);
-    p().deleteFile("C:\\quote01.qlk");
+    ::close(channel[1]);
+    FillOutcome out;
+    ASSERT_EQ(::read(channel[0], &out, sizeof out), static_cast<ssize_t>(sizeof out));
+    ::close(channel[0]);
+    ::waitpid(child, nullptr, 0);
+    std::cout << "[ measured ] " << GetParam().fsType << " as a user: " << out.tailPromised
+              << " promised for the tail file, " << out.tailAccepted << " accepted\n";
+    EXPECT_TRUE(out.bulkFull);
+    EXPECT_LE(distance(out.tailAccepted, out.tailPromised), block);
+    p().deleteFile("C:\\random01.qlk");
 }
 
 TEST_P(RealImage, TheBulkFileIsGoneWhenItsWriterIsKilled) {

@@ -73,6 +73,8 @@ LoopImage::LoopImage(const Options& options) : options_(options) {
         mkfs = "mkfs.xfs -q -f ";
     } else if (options_.fsType == "btrfs") {
         mkfs = "mkfs.btrfs -q -f ";
+    } else if (options_.fsType == "ntfs") {
+        mkfs = "mkntfs -q -F -Q ";  // mounted through FUSE (ntfs-3g, fuseblk)
     } else {
         error_ = "unknown file system " + options_.fsType;
         return;
@@ -88,7 +90,8 @@ LoopImage::LoopImage(const Options& options) : options_(options) {
         device_.clear();
         return;
     }
-    if (run("mount -o nodiscard " + device_ + " " + mountPoint_ + " 2>/dev/null") != 0) {
+    const std::string mountOptions = options_.fsType == "ntfs" ? "-t ntfs-3g " : "-o nodiscard ";
+    if (run("mount " + mountOptions + device_ + " " + mountPoint_ + " 2>/dev/null") != 0) {
         error_ = "mount failed";
         return;
     }
@@ -117,8 +120,10 @@ bool LoopImage::verified() const {
         return false;
     }
     if (mnt.st_dev == parent.st_dev) return false;
-    // btrfs reports an anonymous device number; the other file systems the loop device's own.
-    if (options_.fsType != "btrfs" && mnt.st_dev != dev.st_rdev) return false;
+    // btrfs and FUSE report an anonymous device number; the other file systems the loop
+    // device's own.
+    const bool anonymous = options_.fsType == "btrfs" || options_.fsType == "ntfs";
+    if (!anonymous && mnt.st_dev != dev.st_rdev) return false;
     return true;
 }
 

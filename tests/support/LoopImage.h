@@ -9,7 +9,7 @@
 class LoopImage {
 public:
     struct Options {
-        std::string fsType = "ext4";
+        std::string fsType = "ext4";  // or "xfs", "btrfs", "ntfs" (through FUSE, ntfs-3g)
         std::uint64_t sizeMiB = 64;
         unsigned sectorSize = 512;  // the loop device's logical sector size
     };
