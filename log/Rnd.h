@@ -5,7 +5,7 @@
 #include <random>
 
 class Rnd {
-  public:
+public:
     Rnd() = default;
     explicit Rnd(std::uint64_t seed) : engine_(seed) {}
 
@@ -21,6 +21,6 @@ class Rnd {
         return static_cast<float>(bits >> 40) * (1.0f / 16777216.0f);
     }
 
-  private:
+private:
     std::mt19937_64 engine_{5489u};
 };
