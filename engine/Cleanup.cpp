@@ -1,22 +1,34 @@
-// Stand-in until this routine is built: removes the four fill files of a drive, shows the
-// restoring status when asked and clears DiskFull.
+// Cleanup: removes the fill files of one drive so that its free space is given back.
 #include "ui/frmQuellix.h"
+
+namespace {
+
+// The fill files of a pass, in the order they are looked for.
+const char* const kFillFiles[] = {"random00.qlk", "random01.qlk", "quote00.qlk", "quote01.qlk"};
+
+}  // namespace
 
 void frmQuellix::Cleanup(const std::string& drive, bool showStatus) {
     ErrorHandler on(platform(), "fQL Cleanup");
-    desktop().DoEvents();
-    for (const char* name : {"random00.qlk", "random01.qlk", "quote00.qlk", "quote01.qlk"}) {
-        const std::string path = drive + name;
+    on([&] { desktop().DoEvents(); });
+    // The shell delete's result is not examined: whatever it leaves behind, the second sweep
+    // deletes directly.
+    for (const char* name : kFillFiles) {
         on([&] {
+            const std::string path = drive + name;
+            if (platform().fileExists(path)) platform().shellDeleteFile(path);
+        });
+    }
+    for (const char* name : kFillFiles) {
+        on([&] {
+            const std::string path = drive + name;
             if (platform().fileExists(path)) platform().deleteFile(path);
         });
     }
     if (showStatus) {
         lblCurrentStatus.Caption = "Restoring disk free-space.";
-        desktop().DoEvents();
-        Pause(2);
+        on([&] { desktop().DoEvents(); });
+        on([&] { Pause(2); });
     }
     DiskFull = false;
 }
-
-void frmQuellix::Pause(std::int32_t) {}

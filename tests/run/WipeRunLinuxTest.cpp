@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,11 +15,6 @@
 namespace {
 
 constexpr std::uint64_t kFsBlock = 4096;
-
-void fillSet(BlockArray& a, std::size_t size, char first) {
-    for (std::size_t k = 1; k <= 3; ++k)
-        a[k] = Block(size, static_cast<char>(first + k));
-}
 
 TEST(WipeRunLinux, EveryPassFillsExt4ToTwoBlocksAndTheRunGivesTheSpaceBack) {
     if (const std::string reason = LoopImage::skipReason(); !reason.empty()) GTEST_SKIP() << reason;
@@ -47,15 +43,9 @@ TEST(WipeRunLinux, EveryPassFillsExt4ToTwoBlocksAndTheRunGivesTheSpaceBack) {
     w.chkDrive[0].Tag = "C:\\";
     w.chkDrive[0].Caption = drives[0];
     w.chkDrive[0].Value = 1;
-    // The fill sets are made here, not by the preparation of fill data.
-    fillSet(w.RandomBlock960000, 960000, 'a');
-    fillSet(w.RandomBlock96000, 96000, 'd');
-    fillSet(w.RandomBlock960, 960, 'g');
-    fillSet(w.RandomBlock16, 16, 'j');
-    fillSet(w.QuoteBlock960000, 960000, 'A');
-    fillSet(w.QuoteBlock96000, 96000, 'D');
-    fillSet(w.QuoteBlock960, 960, 'G');
-    fillSet(w.QuoteBlock16, 16, 'J');
+    // The run builds its fill sets from the shipped quotes file in the program's directory.
+    std::filesystem::copy_file(std::string(QUELLIX_SOURCE_DIR) + "/resources/QuellixQuotes.sav",
+                               image.workDir() + "/QuellixQuotes.sav");
 
     std::uint64_t before = 0;
     ASSERT_TRUE(platform.diskFreeSpaceEx("C:\\", before));

@@ -248,6 +248,7 @@ void FakePlatform::deleteFile(const std::string& path) {
 }
 
 bool FakePlatform::shellDeleteFile(const std::string& path) noexcept {
+    if (failShellDelete.count(path) != 0) return false;
     try {
         deleteFile(path);
         return true;
@@ -282,6 +283,7 @@ void FakePlatform::deleteMatching(const std::string& pattern) {
 FileHandle FakePlatform::openText(const std::string& path, TextMode mode) {
     if (mode == TextMode::Input) {
         if (hostFiles.count(path) == 0) Raise(Err::FileNotFound);
+        if (unreadableHostFiles.count(path) != 0) Raise(Err::PermissionDenied);
     } else {
         if (hostDirReadOnly(path)) Raise(Err::PermissionDenied);
         if (mode == TextMode::Output || hostFiles.count(path) == 0) hostFiles[path].clear();

@@ -59,6 +59,8 @@ public:
     std::vector<Priority> priorities;
     std::set<std::string> failCreate;  // drive paths whose fill file cannot be created
     std::set<std::string> failDelete;  // drive paths that cannot be deleted
+    std::set<std::string> failShellDelete;     // drive paths the shell delete leaves in place
+    std::set<std::string> unreadableHostFiles; // host paths that cannot be opened for reading
     std::vector<Write> writes;
     std::vector<std::string> deleted;  // drive paths in the order they were deleted
     int extendedProbes = 0;

@@ -35,6 +35,8 @@ class WindowFixture : public ::testing::Test {
         w.optRandom[1].Value = 1;
         w.lblCurrentStatus.Caption = "Ready to clean free-space in the drives checked above.";
         w.chkDrive.clear();
+        // PrepBlocks builds the fill sets of a run from these; without quotes it stops the run.
+        p.hostFiles[p.programDir + "/QuellixQuotes.sav"] = "Alpha\r\nBeta\r\nend\r\n";
     }
 
     // Adds a fixed drive with its box, checked unless told otherwise.
