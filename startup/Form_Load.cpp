@@ -56,6 +56,7 @@ void frmQuellix::Form_Load() {
             break;
         case HostFamily::Win32s:
         case HostFamily::Other:
+        default:
             on([&] {
                 desktop().MsgBox(family == HostFamily::Win32s ? kWin32sMessage : kOtherHostMessage,
                                  vbOKOnly, "Quellix");
