@@ -127,7 +127,9 @@ TEST_F(FormLoad, AnUnsupportedHostEndsTheProgramBeforeAnyDefault) {
         EXPECT_EQ(d.boxes[0].text, c.message);
         EXPECT_EQ(d.boxes[0].style, vbOKOnly);
         EXPECT_EQ(d.boxes[0].title, "Quellix");
-        EXPECT_EQ(x.lblCurrentStatus.Caption, "");
+        // No default was applied (the exit path may write its own status text).
+        EXPECT_EQ(x.lblRandomPasses.Caption, "");
+        EXPECT_EQ(x.imgDisk.Picture, 0);
         EXPECT_EQ(x.DriveCount, 0);
         EXPECT_FALSE(x.Me.Visible);
     }
