@@ -1,9 +1,11 @@
 // Numeric conversions with the run time's rounding and overflow rules.
 #include "log/Numeric.h"
 
-#include <cctype>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
+#include <limits>
+#include <system_error>
 
 #include "log/RuntimeError.h"
 
@@ -24,7 +26,9 @@ Int checkedRound(double x, double lowest, double highest) {
 
 }  // namespace
 
-std::int16_t CInt(double x) { return checkedRound<std::int16_t>(x, -32768.0, 32767.0); }
+std::int16_t CInt(double x) {
+    return checkedRound<std::int16_t>(x, -32768.0, 32767.0);
+}
 
 std::int32_t CLng(double x) {
     return checkedRound<std::int32_t>(x, -2147483648.0, 2147483647.0);
@@ -40,41 +44,78 @@ double Divide(double a, double b) {
     return a / b;
 }
 
+namespace {
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// A number that does not fit a double: infinity when it is too large (a later narrowing then
+// raises Overflow), 0 when it is too small.
+// lead is the position of the first non-zero digit among the mantissa's digits, of which
+// integerDigits stand before the decimal point.
+double outOfRange(bool negative, std::size_t integerDigits, std::size_t lead, long exponent) {
+    const long decimalExponent =
+        static_cast<long>(integerDigits) - static_cast<long>(lead) + exponent;
+    if (decimalExponent <= 0) return 0.0;
+    return negative ? -std::numeric_limits<double>::infinity()
+                    : std::numeric_limits<double>::infinity();
+}
+
+}  // namespace
+
 double Val(std::string_view text) {
     std::string s;
     s.reserve(text.size());
     for (char c : text) {
         if (c != ' ' && c != '\t' && c != '\n') s.push_back(c);
     }
-    // Take the longest prefix of the form [+-]digits[.digits][(E|e|D|d)[+-]digits].
+    // The longest prefix of the form [+-]digits[.digits][(E|e|D|d)[+-]digits].
     std::size_t i = 0;
-    std::string number;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) number.push_back(s[i++]);
-    bool digits = false;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
-        number.push_back(s[i++]);
-        digits = true;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    std::string digits;  // the mantissa's digits, without the decimal point
+    std::size_t integerDigits = 0;
+    while (i < s.size() && isDigit(s[i])) {
+        digits.push_back(s[i++]);
     }
+    integerDigits = digits.size();
     if (i < s.size() && s[i] == '.') {
-        number.push_back(s[i++]);
-        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
-            number.push_back(s[i++]);
-            digits = true;
+        ++i;
+        while (i < s.size() && isDigit(s[i])) {
+            digits.push_back(s[i++]);
         }
     }
-    if (!digits) return 0.0;
+    if (digits.empty()) return 0.0;
+    long exponent = 0;
     if (i < s.size() && (s[i] == 'e' || s[i] == 'E' || s[i] == 'd' || s[i] == 'D')) {
         std::size_t j = i + 1;
-        std::string exponent = "e";
-        if (j < s.size() && (s[j] == '+' || s[j] == '-')) exponent.push_back(s[j++]);
+        bool negativeExponent = false;
+        if (j < s.size() && (s[j] == '+' || s[j] == '-')) negativeExponent = s[j++] == '-';
+        long e = 0;
         bool expDigits = false;
-        while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) {
-            exponent.push_back(s[j++]);
+        while (j < s.size() && isDigit(s[j])) {
+            // Saturates: any exponent this large already over- or underflows a double.
+            e = std::min(e * 10 + (s[j++] - '0'), 100000L);
             expDigits = true;
         }
-        if (expDigits) number += exponent;
+        if (expDigits) exponent = negativeExponent ? -e : e;
     }
-    return std::strtod(number.c_str(), nullptr);
+    // from_chars, unlike strtod, ignores the C locale's decimal separator, which the Qt
+    // application sets from the user's settings (a German locale would read "2.5" as 2).
+    const std::string integerPart = digits.substr(0, integerDigits);
+    const std::string fractionPart = digits.substr(integerDigits);
+    const std::string number = (integerPart.empty() ? "0" : integerPart) + "." +
+                               (fractionPart.empty() ? "0" : fractionPart) + "e" +
+                               std::to_string(exponent);
+    double value = 0.0;
+    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
+    (void)end;
+    if (ec == std::errc::result_out_of_range) {
+        const std::size_t lead = digits.find_first_not_of('0');
+        return outOfRange(negative, integerDigits, lead, exponent);
+    }
+    return negative ? -value : value;
 }
 
 std::string Str(std::int64_t value) {

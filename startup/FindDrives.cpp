@@ -1,4 +1,138 @@
-// Stand-in until this routine is built.
+// Drive discovery: one check box per logical drive, only fixed disks selectable, the boxes laid
+// out in one, two or three columns.
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "log/Numeric.h"
+#include "resources/StringTable.h"
+#include "startup/DriveBox.h"
 #include "ui/frmQuellix.h"
 
-void frmQuellix::FindDrives() {}
+namespace {
+
+constexpr std::int32_t kMaxDrives = 24;
+// The drive boxes' designed font size (box 0 in ui/frmQuellix.cpp). It is set again for one and
+// two columns so that a drive set that shrank from three columns gets its normal font back.
+constexpr double kDesignFontSize = 7.5;
+
+struct Layout {
+    int columns;
+    int rows;  // rows of the first column; every column starts at the same height
+    std::array<int, 3> left;
+    int width;
+    double fontSize;
+};
+
+Layout layoutFor(std::int32_t n) {
+    if (n <= 8) return {1, n, {4468, 0, 0}, 2000, kDesignFontSize};
+    if (n <= 16) {
+        return {2, static_cast<int>(nearest(n / 2.0)), {3500, 6000, 0}, 2000, kDesignFontSize};
+    }
+    return {3, static_cast<int>(nearest(n / 3.0)), {2650, 4600, 6500}, 1800, 6};
+}
+
+const std::string& item(const std::vector<std::string>& items, std::int32_t i) {
+    if (i < 0 || static_cast<std::size_t>(i) >= items.size()) Raise(Err::SubscriptOutOfRange);
+    return items[static_cast<std::size_t>(i)];
+}
+
+// A further element of the box array, made like the run time loads one: a copy of box 0's
+// design, unchecked and not yet visible.
+void loadBox(frmQuellix& w) {
+    Control box = w.chkDrive.front();
+    const int index = static_cast<int>(w.chkDrive.size());
+    box.Index = index;
+    box.Caption.clear();
+    box.Tag.clear();
+    box.Value = 0;
+    box.Visible = false;
+    box.TabIndex = w.chkDrive.front().TabIndex + index;
+    w.chkDrive.push_back(box);
+}
+
+[[noreturn]] void endProgram(frmQuellix& w, ErrorHandler& on, int message) {
+    on([&] {
+        w.desktop().MsgBox(LoadResString(message) + LoadResString(174), vbOKOnly, "Quellix");
+    });
+    w.ExitCode = ExitSystemPrevented;
+    w.CloseMainWindow();
+}
+
+}  // namespace
+
+void frmQuellix::FindDrives() {
+    ErrorHandler on(platform(), "fQL FindDrives");
+
+    // A list that cannot be read leaves the count as it was; its boxes then find no item and
+    // are disabled below.
+    std::vector<std::string> items;
+    on([&] {
+        std::vector<std::string> list = platform().driveList();
+        DriveCount = static_cast<std::int32_t>(list.size());
+        items = std::move(list);
+    });
+    if (DriveCount == 0) endProgram(*this, on, 135);
+    if (DriveCount > kMaxDrives) endProgram(*this, on, 136);
+
+    // The drive set may have changed since the last call (a stick pulled, a volume mounted):
+    // new drives get boxes of their own. At most 24 boxes ever exist, so reserving them keeps
+    // every box at its place in memory.
+    on([&] { chkDrive.reserve(kMaxDrives); });
+    while (static_cast<std::int32_t>(chkDrive.size()) < DriveCount) {
+        if (!on([&] { loadBox(*this); })) break;
+    }
+
+    for (std::int32_t i = 0; i < DriveCount; ++i) {
+        std::string previous;
+        on([&] { previous = DriveBox(*this, i).Caption; });
+        on([&] { DriveBox(*this, i).Caption = UpperCase(item(items, i)); });
+        on([&] { DriveBox(*this, i).Tag = UpperCase(item(items, i).substr(0, 2)) + "\\"; });
+        // A check mark belongs to the drive it was given for: where another drive now sits at
+        // this place, the box starts unchecked.
+        on([&] {
+            Control& box = DriveBox(*this, i);
+            if (!previous.empty() && box.Caption != previous) box.Value = 0;
+        });
+    }
+
+    for (std::int32_t i = 0; i < DriveCount; ++i) {
+        // A type that cannot be read counts as unknown, never as the previous drive's type.
+        int type = DRIVE_UNKNOWN;
+        on([&] { type = platform().driveType(DriveBox(*this, i).Tag); });
+        bool selectable = false;
+        on([&] { selectable = item(items, i).size() > 2 && type == DRIVE_FIXED; });
+        // The run fills every checked box, enabled or not, so a drive that is no longer
+        // selectable also loses its check mark.
+        on([&] {
+            Control& box = DriveBox(*this, i);
+            box.Enabled = selectable;
+            if (!selectable) box.Value = 0;
+        });
+        on([&] { DriveBox(*this, i).Visible = true; });
+    }
+
+    const Layout layout = layoutFor(DriveCount);
+    for (std::int32_t i = 0; i < DriveCount; ++i) {
+        const int column = std::min(i / layout.rows, layout.columns - 1);
+        const int row = i - column * layout.rows;
+        on([&] {
+            Control& box = DriveBox(*this, i);
+            box.Left = layout.left[static_cast<std::size_t>(column)];
+            box.Top = 2150 - 147 * layout.rows + 295 * row;
+            box.Width = layout.width;
+            box.FontSize = layout.fontSize;
+        });
+    }
+
+    // Boxes of drives that have gone since the last call.
+    for (std::size_t i = static_cast<std::size_t>(DriveCount); i < chkDrive.size(); ++i) {
+        Control& box = chkDrive[i];
+        box.Visible = false;
+        box.Value = 0;
+        box.Enabled = false;
+    }
+}
