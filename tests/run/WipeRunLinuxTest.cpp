@@ -23,15 +23,14 @@ TEST(WipeRunLinux, EveryPassFillsExt4ToTwoBlocksAndTheRunGivesTheSpaceBack) {
     ASSERT_TRUE(image.verified());
 
     // Only the test's own file system is offered, as drive C:.
-    ASSERT_EQ(setenv("QUELLIX_DRIVES", image.mountPoint().c_str(), 1), 0);
     LinuxPlatform::Options options;
+    options.drives = image.mountPoint();
     options.programDirectory = image.workDir();
     LinuxPlatform platform(options);
     FakeDesktop desktop;
     frmQuellix w(platform, desktop);
     desktop.attach(w);
     const std::vector<std::string> drives = platform.driveList();
-    unsetenv("QUELLIX_DRIVES");
     ASSERT_EQ(drives, std::vector<std::string>{"C: " + image.mountPoint()});
     ASSERT_EQ(platform.driveType("C:\\"), DRIVE_FIXED);
 

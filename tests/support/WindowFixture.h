@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cctype>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -47,7 +48,8 @@ class WindowFixture : public ::testing::Test {
         box.Name = "chkDrive";
         box.Kind = ControlKind::DriveCheckBox;
         box.Index = static_cast<int>(w.chkDrive.size());
-        box.Caption = v.display;
+        // As drive discovery shows it: the list's text upper-cased.
+        for (char c : v.display) box.Caption.push_back(static_cast<char>(std::toupper(c)));
         box.Tag = root;
         box.Value = checked ? 1 : 0;
         w.chkDrive.push_back(box);
