@@ -83,6 +83,17 @@ LoopImage::LoopImage(const Options& options) : options_(options) {
         error_ = "mkfs." + options_.fsType + " failed";
         return;
     }
+    attachAndMount();
+}
+
+bool LoopImage::remount() {
+    if (mounted_) return ok_;
+    error_.clear();
+    attachAndMount();
+    return ok_;
+}
+
+void LoopImage::attachAndMount() {
     device_ = capture("losetup --find --show --sector-size " +
                       std::to_string(options_.sectorSize) + " " + image_ + " 2>/dev/null");
     if (device_.rfind("/dev/loop", 0) != 0) {

@@ -37,6 +37,8 @@ public:
     bool verified() const;
     // Unmounts (and detaches) so that the raw image can be read; idempotent.
     void unmount();
+    // Attaches and mounts the image again after unmount(); false (with error()) on failure.
+    bool remount();
     // Writes files of the marker byte pattern until the file system is full, syncs and deletes
     // them: the free space then holds the marker.
     void fillWithMarker(const std::string& marker) const;
@@ -47,6 +49,8 @@ public:
     static int run(const std::string& command);
 
 private:
+    void attachAndMount();
+
     Options options_;
     bool ok_ = false;
     bool mounted_ = false;

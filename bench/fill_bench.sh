@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Fill throughput and wipe completeness, side by side on one fresh ext4 image:
+#   dd (the device limit), one Quellix random pass and its quotes pass (each timed on its own),
+#   sfill -ll -I (secure-delete) and scrub -X -p random.
+# Before every tool the free space is filled with a marker pattern and the marker files are
+# deleted; afterwards the raw image is searched for blocks that still hold the marker.
+#
+#   sudo bash bench/fill_bench.sh [SIZE]      SIZE as for truncate, default 1G
+set -euo pipefail
+size=${1:-1G}
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Run as root: the benchmark loop-mounts an image of its own." >&2
+    exit 1
+fi
+
+# Keep every mount of this script invisible to the rest of the machine.
+if [ -z "${QUELLIX_BENCH_NS:-}" ]; then
+    bash "$root/scripts/deps.sh"
+    for p in secure-delete scrub; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" ||
+            { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$p" >/dev/null; }
+    done
+    (cd "$root" && cmake --preset release -G Ninja >/dev/null &&
+        cmake --build --preset release -j "$(nproc)" >/dev/null)
+    exec env QUELLIX_BENCH_NS=1 unshare -m --propagation private bash "$0" "$@"
+fi
+
+bin="$root/build/release/bin"
+work=$(mktemp -d /tmp/quellix-bench-XXXXXX)
+img="$work/disk.img"
+mnt="$work/mnt"
+mkdir -p "$mnt"
+cleanup() {
+    mountpoint -q "$mnt" && umount "$mnt"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+truncate -s "$size" "$img"
+mkfs.ext4 -q -F -b 4096 "$img"
+marker="QUELLIX-BENCH-MARKER-$$-$(date +%s)"
+
+mount_image() {
+    mount -o loop,nodiscard "$img" "$mnt"
+    # Never write anywhere but the image's own file system.
+    mountpoint -q "$mnt" || { echo "mount of $img failed" >&2; exit 1; }
+    [ "$(stat -c %d "$mnt")" != "$(stat -c %d "$work")" ] || { echo "not a mount" >&2; exit 1; }
+}
+
+free_bytes() { stat -f -c '%f %S' "$mnt" | awk '{ printf "%d", $1 * $2 }'; }
+now() { date +%s.%N; }
+
+rows=()
+dd_rate=""
+# record NAME BYTES SECONDS LEFT
+record() {
+    local rate
+    rate=$(awk -v b="$2" -v s="$3" 'BEGIN { printf "%.1f", b / s / 1e6 }')
+    [ -z "$dd_rate" ] && dd_rate=$rate
+    local ratio
+    ratio=$(awk -v r="$rate" -v d="$dd_rate" 'BEGIN { printf "%.0f%%", r / d * 100 }')
+    rows+=("$(printf '%-28s %8.2f %9s %8s %10s' "$1" "$3" "$rate" "$ratio" "$4")")
+}
+
+# prepare: mount, fill with marker, delete; prints the free bytes
+prepare() {
+    mount_image
+    "$bin/marker_blocks" fill "$mnt" "$marker"
+    free_bytes
+}
+# finish: unmount and count the marker blocks left in the raw image
+finish() {
+    sync
+    umount "$mnt"
+    "$bin/marker_blocks" count "$img" "$marker"
+}
+
+# 1. dd: the device limit.
+bytes=$(prepare)
+t0=$(now)
+dd if=/dev/zero of="$mnt/dd.fill" bs=1M oflag=direct status=none 2>/dev/null || true
+t1=$(now)
+written=$(stat -c %s "$mnt/dd.fill")
+rm -f "$mnt/dd.fill"
+left=$(finish)
+record "dd bs=1M oflag=direct" "$written" "$(awk -v a="$t0" -v b="$t1" 'BEGIN{print b-a}')" "$left"
+
+# 2. Quellix: one random pass and the quotes pass, timed from its status lines.
+bytes=$(prepare)
+log="$work/quellix.log"
+env -u DISPLAY -u WAYLAND_DISPLAY QUELLIX_DRIVES="$mnt" "$bin/quellix" C: RAND=1 RUN </dev/null |
+    while IFS= read -r line; do printf '%s %s\n' "$(now)" "$line"; done >"$log"
+left=$(finish)
+stamp() { grep -F -- "$1" "$log" | sed -n "${2:-1}p" | cut -d' ' -f1; }
+r0=$(stamp "Filling free-space with random characters")
+r1=$(stamp "Restoring disk free-space." 1)
+q0=$(stamp "Filling free-space with selected quotes.")
+q1=$(stamp "Restoring disk free-space." 2)
+if [ -z "$r0" ] || [ -z "$r1" ] || [ -z "$q0" ] || [ -z "$q1" ]; then
+    echo "Quellix did not report its passes; its output:" >&2
+    cat "$log" >&2
+    exit 1
+fi
+record "Quellix random pass" "$bytes" "$(awk -v a="$r0" -v b="$r1" 'BEGIN{print b-a}')" "$left"
+record "Quellix quotes pass" "$bytes" "$(awk -v a="$q0" -v b="$q1" 'BEGIN{print b-a}')" "$left"
+
+# 3. sfill, one random pass, free space only.
+bytes=$(prepare)
+t0=$(now)
+sfill -ll -I "$mnt" >/dev/null 2>&1 || true
+t1=$(now)
+left=$(finish)
+record "sfill -ll -I" "$bytes" "$(awk -v a="$t0" -v b="$t1" 'BEGIN{print b-a}')" "$left"
+
+# 4. scrub, fill a new directory with random data until full.
+bytes=$(prepare)
+t0=$(now)
+scrub -X -p random "$mnt/scrub.d" >/dev/null 2>&1 || true
+t1=$(now)
+rm -rf "$mnt/scrub.d"
+left=$(finish)
+record "scrub -X -p random" "$bytes" "$(awk -v a="$t0" -v b="$t1" 'BEGIN{print b-a}')" "$left"
+
+echo
+echo "Image: $size ext4 (4 KiB blocks), loop-mounted with nodiscard; $(nproc) cores; $(uname -r)"
+printf '%-28s %8s %9s %8s %10s\n' "tool" "seconds" "MB/s" "vs dd" "marker left"
+for r in "${rows[@]}"; do echo "$r"; done
