@@ -1,4 +1,0 @@
-// Stand-in until the Qt view is built.
-#include <QtGlobal>
-
-int quellixViewPlaceholder() { return 0; }
