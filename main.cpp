@@ -4,8 +4,6 @@
 #include <QApplication>
 #include <QByteArray>
 #include <cstdio>
-#include <string>
-#include <vector>
 
 #include "ui/frmQuellix.h"
 #include "ui/qt/QtDesktop.h"
@@ -27,13 +25,12 @@ bool hasDisplay() {
 int main(int argc, char** argv) {
     const bool headless = !hasDisplay();
     if (headless) qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The program's own arguments, before Qt takes the ones it knows.
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    // Qt takes the arguments it knows (-display, -style ...); the rest are the program's.
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quellix");
 
 #ifdef QUELLIX_HAS_LINUX_PLATFORM
-    LinuxPlatform platform(arguments);
+    LinuxPlatform platform(argc, argv);
     QtDesktop::Options options;
     options.headless = headless;
     QtDesktop desktop(options);
