@@ -2,6 +2,7 @@
 // resizing, and every request to close the window.
 #include "log/ErrorLog.h"
 #include "log/Numeric.h"
+#include "log/RuntimeError.h"
 #include "ui/frmQuellix.h"
 
 namespace {
@@ -64,6 +65,8 @@ void frmQuellix::cmdMinimize_Click() {
 }
 
 void frmQuellix::optRandom_Click(int Index) {
+    // There are seven buttons; any other index names none, as a missing array element does.
+    if (Index < 0 || Index >= static_cast<int>(optRandom.size())) Raise(Err::SubscriptOutOfRange);
     for (Control& o : optRandom)
         o.Value = o.Index == Index ? 1 : 0;
     // The fill cycle reads the pass count back from this caption.

@@ -219,6 +219,12 @@ TEST_F(Handlers, OptionButtonsSetTheirPassCountWithALeadingBlank) {
     }
     w.optRandom_Click(6);
     EXPECT_EQ(w.lblRandomPasses.Caption, " 7");
+    // An index that names no button changes nothing.
+    for (int wrong : {-1, 7}) {
+        EXPECT_THROW(w.optRandom_Click(wrong), RuntimeError);
+        EXPECT_EQ(w.lblRandomPasses.Caption, " 7");
+        EXPECT_EQ(w.optRandom[6].Value, 1);
+    }
 }
 
 }  // namespace
