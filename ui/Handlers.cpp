@@ -30,13 +30,11 @@ void markRunCutShort(frmQuellix& w) {
 
 void frmQuellix::cmdStop_Click() {
     ErrorHandler on(platform(), "fQL Wipe");
-    // While idle there is no run to stop, and a request left standing would stop the next run
-    // the moment it started; so Stop only acts during a run.
+    // The request is set whether or not a run is going on; a run starts with it cleared, so a
+    // Stop pressed while idle stops nothing later.
     on([&] {
-        if (RunInProgress) {
-            StopRequested = true;
-            markRunCutShort(*this);
-        }
+        StopRequested = true;
+        markRunCutShort(*this);
     });
     // The window gets the processor back at once while the run winds down.
     on([&] { platform().setPriority(Priority::Normal); });
