@@ -74,7 +74,9 @@ TEST(Console, StatusChangesAreLinesAndProgressAtMostOneLineASecond) {
     console.observe(w, 13.0);  // no change, no line
     w.lblCurrentDrive.Caption = "";
     w.lblCurrentStatus.Caption = "";
-    console.observe(w, 13.1);
+    w.progbarCurrent.Value = 0;
+    w.progbarTotal.Value = 0;
+    console.observe(w, 14.5);  // the display cleared: no line for it
     EXPECT_EQ(out.str(),
               "Preparing large-block random and quotes sets\n"
               "Filling free-space with random characters ( pass  1 of  2 )\n"

@@ -106,6 +106,8 @@ void Console::observe(const frmQuellix& w, double now) {
     if ((current != current_ || total != total_) && now - lastProgress_ >= 1.0) {
         current_ = current;
         total_ = total;
+        // Both bars at nothing is the display being cleared, not progress.
+        if (current == 0 && total == 0) return;
         lastProgress_ = now;
         line("Current cycle " + std::to_string(current) + "%, all cycles " + std::to_string(total) +
              "%");
