@@ -1,5 +1,69 @@
-// Stand-in until this routine is built.
+// Tool-tip help for the window's controls, and the Help button that opens the help document.
+#include <utility>
+#include <vector>
+
+#include "log/ErrorLog.h"
+#include "resources/StringTable.h"
 #include "ui/frmQuellix.h"
 
-void frmQuellix::chkToolTip_Click() {}
-void frmQuellix::cmdHelp_Click() {}
+namespace {
+
+// The help document, installed beside the program.
+constexpr const char* kHelpFile = "Quellix.html";
+
+}  // namespace
+
+void frmQuellix::chkToolTip_Click() {
+    ErrorHandler on(platform(), "fQL Wipe");
+    const bool help = chkToolTip.Value != 0;
+    auto tip = [&](Control& c, int id) {
+        on([&] { c.ToolTipText = help ? LoadResString(id) : std::string(); });
+    };
+
+    // The first drive box never gets a tip; a drive count beyond the boxes that exist is a
+    // missing element, logged like any failed control.
+    for (std::int32_t i = 1; i < DriveCount; ++i) {
+        on([&] {
+            if (static_cast<std::size_t>(i) >= chkDrive.size()) Raise(Err::SubscriptOutOfRange);
+            tip(chkDrive[static_cast<std::size_t>(i)], 155);
+        });
+    }
+    for (Control& o : optRandom)
+        tip(o, 139);
+    const std::vector<std::pair<Control*, int>> rows{
+        {&lblRandomPasses, 139},
+        {&lblRandom, 139},
+        {&chkExitWhenDone, 140},
+        {&lblExitWhenDone, 140},
+        {&chkNewRndTxt, 141},
+        {&lblNewRndTxt, 141},
+        {&chkToolTip, 142},
+        {&lblToolTip, 142},
+        {&lblTitleCurrentDrive, 143},
+        {&lblCurrentDrive, 143},
+        {&lblTitleFillSize, 144},
+        {&lblFillSize, 144},
+        {&lblTitleCurrentStatus, 145},
+        {&lblCurrentStatus, 145},
+        {&lblTitleCurrentProgress, 146},
+        {&progbarCurrent, 146},
+        {&lblTitleTotal, 147},
+        {&progbarTotal, 147},
+        {&cmdWipe, 148},
+        {&cmdStop, 149},
+        {&cmdExit, 150},
+    };
+    for (const auto& [control, id] : rows)
+        tip(*control, id);
+}
+
+void frmQuellix::cmdHelp_Click() {
+    // Help is a convenience: a program directory that cannot be read or a viewer that cannot
+    // open the document leaves the program running as it was, and nothing is logged.
+    try {
+        const std::string file = platform().programDirectory() + "/" + kHelpFile;
+        comDialog.Tag = file;
+        desktop().ShowHelp(file, HELP_FINDER);
+    } catch (const RuntimeError&) {
+    }
+}

@@ -1,4 +1,136 @@
-// Stand-in until the Qt view is built.
-#include <QtGlobal>
+// The Qt desktop: yields to Qt's event processing after copying the window object onto the view,
+// shows message boxes (or prints them without a display), opens the help viewer and ends the
+// process.
+#include "ui/qt/QtDesktop.h"
 
-int quellixViewPlaceholder() { return 0; }
+#include <QApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QUrl>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include "ui/frmQuellix.h"
+#include "ui/qt/Artwork.h"
+#include "ui/qt/Console.h"
+#include "ui/qt/QtView.h"
+#include "ui/qt/QuellixStyle.h"
+
+namespace {
+
+QString dialogText(const std::string& text) {
+    QString s = QString::fromStdString(text);
+    s.replace("\r\n", "\n");
+    s.replace('\r', '\n');
+    return s;
+}
+
+double steadySeconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+QtDesktop::QtDesktop() : QtDesktop(Options{}) {}
+
+QtDesktop::QtDesktop(Options options) : options_(options) {
+    // One look on every desktop: the buttons show their own colours whatever the theme.
+    QApplication::setStyle(new QuellixStyle());
+    QApplication::setWindowIcon(quellixIcon());
+    // The main window never closes by itself; the help viewer closing must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    std::ostream& out = options_.out != nullptr ? *options_.out : std::cout;
+    std::istream& in = options_.in != nullptr ? *options_.in : std::cin;
+    const bool terminal =
+        options_.terminal >= 0 ? options_.terminal != 0 : Console::stdinIsTerminal();
+    console_ = std::make_unique<Console>(out, in, terminal);
+}
+
+QtDesktop::~QtDesktop() = default;
+
+void QtDesktop::attach(frmQuellix& window) {
+    window_ = &window;
+    view_ = std::make_unique<QtView>(window);
+}
+
+QtView& QtDesktop::view() {
+    return *view_;
+}
+
+QTextBrowser* QtDesktop::helpViewer() const {
+    return help_.get();
+}
+
+void QtDesktop::observe() {
+    if (view_) view_->sync();
+    if (options_.headless && window_ != nullptr) console_->observe(*window_, steadySeconds());
+}
+
+void QtDesktop::DoEvents() {
+    observe();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+int QtDesktop::MsgBox(const std::string& text, int style, const std::string& title) {
+    observe();
+    if (options_.headless) return console_->messageBox(text, style);
+
+    QMessageBox box(view_ ? view_->form() : nullptr);
+    box.setWindowTitle(QString::fromStdString(title));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(dialogText(text));
+    box.setIcon(QMessageBox::NoIcon);
+    if ((style & vbYesNo) == vbYesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton((style & vbDefaultButton2) != 0 ? QMessageBox::No : QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    const int pressed = box.exec();
+    if (pressed == QMessageBox::Yes) return vbYes;
+    if (pressed == QMessageBox::No) return vbNo;
+    return vbOK;
+}
+
+bool QtDesktop::ShowHelp(const std::string& file, int command) {
+    if (!help_) {
+        help_ = std::make_unique<QTextBrowser>();
+        help_->setWindowTitle("Quellix Help");
+        help_->setWindowIcon(quellixIcon());
+        help_->setOpenExternalLinks(true);
+        help_->resize(680, 600);
+    }
+    const QFileInfo info(QString::fromStdString(file));
+    const bool readable = info.isFile() && info.isReadable();
+    if (readable) {
+        help_->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
+        // The document opens at its table of contents.
+        if (command == HELP_FINDER) help_->scrollToAnchor("contents");
+    } else {
+        // The viewer says so itself; the program goes on as before.
+        help_->setHtml(QString("<h2>Quellix Help</h2><p>The help document could not be opened:</p>"
+                               "<p><tt>%1</tt></p><p>It is installed beside the program file. "
+                               "Reinstalling Quellix puts it back.</p>")
+                           .arg(QString::fromStdString(file).toHtmlEscaped()));
+    }
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
+    return readable;
+}
+
+void QtDesktop::endProgram(int status) {
+    // The process ends from wherever it is, possibly deep inside Qt's event handling: nothing
+    // may unwind through Qt's frames, so the windows go away and the process exits here.
+    if (help_) help_->hide();
+    if (view_) view_->form()->hide();
+    std::cout.flush();
+    std::fflush(nullptr);
+    std::exit(status);
+}
