@@ -27,6 +27,8 @@ struct Case {
     std::uint64_t sizeMiB;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.fsType << ", " << c.sizeMiB << " MiB"; }
+
 std::string caseName(const testing::TestParamInfo<Case>& info) { return info.param.fsType; }
 
 // Free bytes as root sees them (the reserve for root included).
