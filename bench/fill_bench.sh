@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fill throughput and wipe completeness, side by side on one fresh ext4 image:
-#   dd (the device limit), one Quellix random pass and its quotes pass (each timed on its own),
+#   dd (the device limit; once more with its data flushed to the device), one Quellix random pass and its quotes pass (each timed on its own),
 #   sfill -ll -I (secure-delete) and scrub -X -p random.
 # Before every tool the free space is filled with a marker pattern and the marker files are
 # deleted; afterwards the raw image is searched for blocks that still hold the marker.
@@ -34,6 +34,7 @@ mnt="$work/mnt"
 mkdir -p "$mnt"
 cleanup() {
     mountpoint -q "$mnt" && umount "$mnt"
+    [ -n "$dev" ] && losetup -d "$dev" 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -42,8 +43,12 @@ truncate -s "$size" "$img"
 mkfs.ext4 -q -F -b 4096 "$img"
 marker="QUELLIX-BENCH-MARKER-$$-$(date +%s)"
 
+# The loop device reads and writes its backing file with direct I/O, so that what a tool writes
+# goes to the disk below rather than into the page cache of the image file.
+dev=""
 mount_image() {
-    mount -o loop,nodiscard "$img" "$mnt"
+    dev=$(losetup --find --show --direct-io=on "$img")
+    mount -o nodiscard "$dev" "$mnt"
     # Never write anywhere but the image's own file system.
     mountpoint -q "$mnt" || { echo "mount of $img failed" >&2; exit 1; }
     [ "$(stat -c %d "$mnt")" != "$(stat -c %d "$work")" ] || { echo "not a mount" >&2; exit 1; }
@@ -64,35 +69,47 @@ record() {
     rows+=("$(printf '%-28s %8.2f %9s %8s %10s' "$1" "$3" "$rate" "$ratio" "$4")")
 }
 
-# prepare: mount, fill with marker, delete; prints the free bytes
+# prepare: mount, fill with marker, delete; sets bytes to the free bytes
 prepare() {
     mount_image
     "$bin/marker_blocks" fill "$mnt" "$marker"
-    free_bytes
+    bytes=$(free_bytes)
 }
-# finish: unmount and count the marker blocks left in the raw image
+# finish: unmount and set left to the marker blocks left in the raw image
 finish() {
     sync
     umount "$mnt"
-    "$bin/marker_blocks" count "$img" "$marker"
+    losetup -d "$dev"
+    dev=""
+    left=$("$bin/marker_blocks" count "$img" "$marker")
 }
 
 # 1. dd: the device limit.
-bytes=$(prepare)
+prepare
 t0=$(now)
 dd if=/dev/zero of="$mnt/dd.fill" bs=1M oflag=direct status=none 2>/dev/null || true
 t1=$(now)
 written=$(stat -c %s "$mnt/dd.fill")
 rm -f "$mnt/dd.fill"
-left=$(finish)
+finish
 record "dd bs=1M oflag=direct" "$written" "$(awk -v a="$t0" -v b="$t1" 'BEGIN{print b-a}')" "$left"
 
+# 1b. The same dd, its data flushed to the device before the clock stops, as a wipe must.
+prepare
+t0=$(now)
+dd if=/dev/zero of="$mnt/dd.fill" bs=1M oflag=direct conv=fsync status=none 2>/dev/null || true
+t1=$(now)
+written=$(stat -c %s "$mnt/dd.fill")
+rm -f "$mnt/dd.fill"
+finish
+record "dd ... conv=fsync" "$written" "$(awk -v a="$t0" -v b="$t1" 'BEGIN{print b-a}')" "$left"
+
 # 2. Quellix: one random pass and the quotes pass, timed from its status lines.
-bytes=$(prepare)
+prepare
 log="$work/quellix.log"
 env -u DISPLAY -u WAYLAND_DISPLAY QUELLIX_DRIVES="$mnt" "$bin/quellix" C: RAND=1 RUN </dev/null |
     while IFS= read -r line; do printf '%s %s\n' "$(now)" "$line"; done >"$log"
-left=$(finish)
+finish
 stamp() { grep -F -- "$1" "$log" | sed -n "${2:-1}p" | cut -d' ' -f1; }
 r0=$(stamp "Filling free-space with random characters")
 r1=$(stamp "Restoring disk free-space." 1)
@@ -107,23 +124,23 @@ record "Quellix random pass" "$bytes" "$(awk -v a="$r0" -v b="$r1" 'BEGIN{print 
 record "Quellix quotes pass" "$bytes" "$(awk -v a="$q0" -v b="$q1" 'BEGIN{print b-a}')" "$left"
 
 # 3. sfill, one random pass, free space only.
-bytes=$(prepare)
+prepare
 t0=$(now)
 sfill -ll -I "$mnt" >/dev/null 2>&1 || true
 t1=$(now)
-left=$(finish)
+finish
 record "sfill -ll -I" "$bytes" "$(awk -v a="$t0" -v b="$t1" 'BEGIN{print b-a}')" "$left"
 
 # 4. scrub, fill a new directory with random data until full.
-bytes=$(prepare)
+prepare
 t0=$(now)
 scrub -X -p random "$mnt/scrub.d" >/dev/null 2>&1 || true
 t1=$(now)
 rm -rf "$mnt/scrub.d"
-left=$(finish)
+finish
 record "scrub -X -p random" "$bytes" "$(awk -v a="$t0" -v b="$t1" 'BEGIN{print b-a}')" "$left"
 
 echo
-echo "Image: $size ext4 (4 KiB blocks), loop-mounted with nodiscard; $(nproc) cores; $(uname -r)"
+echo "Image: $size ext4 (4 KiB blocks) on a direct-I/O loop device, nodiscard; $(nproc) cores; $(uname -r)"
 printf '%-28s %8s %9s %8s %10s\n' "tool" "seconds" "MB/s" "vs dd" "marker left"
 for r in "${rows[@]}"; do echo "$r"; done

@@ -52,4 +52,7 @@ class QtDesktop : public Desktop {
     std::unique_ptr<QtView> view_;
     std::unique_ptr<Console> console_;
     std::unique_ptr<QTextBrowser> help_;
+    // When the view was last brought up to date and events processed, and the status it showed.
+    double lastYield_ = -1.0;
+    std::string lastStatus_;
 };
