@@ -21,7 +21,8 @@ constexpr std::size_t kBlock = 4096;
 
 int fill(const std::string& dir, const std::string& marker) {
     std::vector<char> chunk(1 << 20);
-    for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>('a' + i % 26);
+    for (std::size_t i = 0; i < chunk.size(); ++i)
+        chunk[i] = static_cast<char>('a' + i % 26);
     for (std::size_t i = 0; i < chunk.size(); i += kBlock) {
         std::memcpy(chunk.data() + i, marker.data(), marker.size());
     }
@@ -45,7 +46,8 @@ int fill(const std::string& dir, const std::string& marker) {
         if (written == 0) break;
     }
     sync();
-    for (const auto& path : made) unlink(path.c_str());
+    for (const auto& path : made)
+        unlink(path.c_str());
     sync();
     return 0;
 }
@@ -70,7 +72,8 @@ int count(const std::string& image, const std::string& marker) {
 
 int main(int argc, char** argv) {
     if (argc != 4 || std::strlen(argv[3]) == 0 || std::strlen(argv[3]) > kBlock) {
-        std::fprintf(stderr, "usage: marker_blocks fill <directory> <marker> | count <image> <marker>\n");
+        std::fprintf(stderr,
+                     "usage: marker_blocks fill <directory> <marker> | count <image> <marker>\n");
         return 2;
     }
     const std::string mode = argv[1];

@@ -21,7 +21,7 @@ struct FillSet {
 };
 
 class DriveFill {
-  public:
+public:
     DriveFill(frmQuellix& w, const std::string& drive)
         : w_(w), drive_(drive), on_(w.platform(), "fQL Fill Cycles", [&w](const RuntimeError& e) {
               // A full disk is expected at the very end of a fill: it ends the stage, not the
@@ -33,7 +33,7 @@ class DriveFill {
 
     void run();
 
-  private:
+private:
     bool requested() const { return w_.StopRequested || w_.ExitRequested; }
     void startPass();
     // Returns true when it ended on a stop or exit request.

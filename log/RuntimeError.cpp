@@ -46,4 +46,6 @@ RuntimeError::RuntimeError(int number) : RuntimeError(number, ErrorDescription(n
 RuntimeError::RuntimeError(int number, std::string description)
     : std::runtime_error(description), number_(number), description_(std::move(description)) {}
 
-void Raise(int number) { throw RuntimeError(number); }
+void Raise(int number) {
+    throw RuntimeError(number);
+}

@@ -15,7 +15,9 @@ struct PageAlignedAllocator {
     template <class U>
     PageAlignedAllocator(const PageAlignedAllocator<U>&) noexcept {}
 
-    T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), kAlignment)); }
+    T* allocate(std::size_t n) {
+        return static_cast<T*>(::operator new(n * sizeof(T), kAlignment));
+    }
     void deallocate(T* p, std::size_t) noexcept { ::operator delete(p, kAlignment); }
 
     template <class U>

@@ -30,9 +30,9 @@ enum DriveType : int {
 
 // Host family, as the operating-system check distinguishes them.
 enum class HostFamily : int {
-    Win32s = 0,   // unsupported
-    Win9x = 1,    // swap file "Win386.swp", version text in the registry
-    NtFamily = 2, // paging file "pagefile.sys"; Linux counts here
+    Win32s = 0,    // unsupported
+    Win9x = 1,     // swap file "Win386.swp", version text in the registry
+    NtFamily = 2,  // paging file "pagefile.sys"; Linux counts here
     Other = 3,
 };
 

@@ -26,8 +26,9 @@ const std::map<int, std::string>& table() {
         {117, "will begin immediately upon starting Quellix."},
         {135, "I'm sorry but Quellix did not detect any logical drives.  "},
         {136, "I'm sorry but there are in excess of 24 logical drives.  "},
-        {139, " Sets the number of times that Quellix will fill free-space with random characters "
-              "(1 to 7) "},
+        {139,
+         " Sets the number of times that Quellix will fill free-space with random characters "
+         "(1 to 7) "},
         {140, " Selects whether or not Quellix will exit upon completion "},
         {141, " Selects whether or not Quellix will create new random text before starting wipes "},
         {142, " Selects whether or not help information is displayed at the mouse pointer "},
@@ -38,7 +39,8 @@ const std::map<int, std::string>& table() {
         {147, " Graphically displays the total progress of all programmed Quellix activities"},
         {148, " Starts the Quellix free-space  cleaning cycle "},
         {149, " Ends the currently running Quellix cycle and performs cleanup "},
-        {150, " Ends the currently running Quellix cycle, performs cleanup, and exits immediately "},
+        {150,
+         " Ends the currently running Quellix cycle, performs cleanup, and exits immediately "},
         {155, " Selects the drives to be included in the next Quellix run "},
         {156, "Performing last check on all drives  - Thank you for using Quellix"},
         {174, "Now Exiting Quellix."},

@@ -6,18 +6,18 @@
 #include <string>
 
 enum class ControlKind {
-    Label,         // transparent, black text
-    ValueLabel,    // opaque white box, dark red centred text, single-line border
+    Label,       // transparent, black text
+    ValueLabel,  // opaque white box, dark red centred text, single-line border
     Button,
-    CheckBox,      // box only, its text is a label beside it
-    DriveCheckBox, // check box with its own caption (the drive boxes)
+    CheckBox,       // box only, its text is a label beside it
+    DriveCheckBox,  // check box with its own caption (the drive boxes)
     OptionButton,
     Picture,
     Line,
-    Frame,        // coloured band
-    ProgressBar,  // 0 to 100
-    DriveList,    // never visible; the source of drive names
-    CommonDialog, // no visible presence; opens the help
+    Frame,         // coloured band
+    ProgressBar,   // 0 to 100
+    DriveList,     // never visible; the source of drive names
+    CommonDialog,  // no visible presence; opens the help
 };
 
 enum class Alignment { Left, Center };
@@ -48,8 +48,8 @@ struct Control {
     // Colours as 0xRRGGBB; BackColor < 0 means transparent.
     std::int32_t BackColor = -1;
     std::int32_t ForeColor = 0x000000;
-    int Picture = 0;   // bitmap resource id
-    int TabIndex = -1; // keyboard focus order, -1 when the control takes no focus
+    int Picture = 0;    // bitmap resource id
+    int TabIndex = -1;  // keyboard focus order, -1 when the control takes no focus
 };
 
 enum class WindowState { Normal = 0, Minimized = 1, Maximized = 2 };

@@ -23,10 +23,10 @@ inline constexpr int HELP_FINDER = 11;
 
 // The program's exit status, for scripts and schedulers.
 enum ExitStatus : int {
-    ExitFinished = 0,        // a run finished, or the user ended the program
-    ExitStopped = 1,         // a run was stopped or could not run
-    ExitBadCommandLine = 2,  // the command line was rejected
-    ExitSystemPrevented = 3, // no drives, too many, unreadable free space, unsupported host
+    ExitFinished = 0,         // a run finished, or the user ended the program
+    ExitStopped = 1,          // a run was stopped or could not run
+    ExitBadCommandLine = 2,   // the command line was rejected
+    ExitSystemPrevented = 3,  // no drives, too many, unreadable free space, unsupported host
 };
 
 class Desktop {

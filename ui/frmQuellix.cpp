@@ -95,8 +95,8 @@ frmQuellix::frmQuellix(Platform& platform, Desktop& desktop)
     lblBits1 = smallFonts("lblBits1", "0  1    1", 1740, 270, 285, 105);
     lblBits1.TextAlign = Alignment::Center;
     lblBits2 = smallFonts("lblBits2", "1     0 0    1      1    0    1", 1530, 360, 765, 105);
-    lblBits3 = smallFonts("lblBits3", "0           1   1            0       1         0", 1290,
-                          480, 1305, 165);
+    lblBits3 = smallFonts("lblBits3", "0           1   1            0       1         0", 1290, 480,
+                          1305, 165);
     cmdHelp = button("cmdHelp", "&Help", 6840, 0, 510, 240, kButtonGrey, 6.75, false);
     cmdMinimize = button("cmdMinimize", "&Minimize", 7440, 0, 690, 240, kButtonGrey, 6.75, false);
     lineTop = line("lineTop", 0, 870, 8460, 870);
@@ -111,8 +111,8 @@ frmQuellix::frmQuellix(Platform& platform, Desktop& desktop)
     const int optionLeft[7] = {705, 960, 1215, 1485, 1755, 2040, 2310};
     for (int i = 0; i < 7; ++i) {
         Control& o = optRandom[static_cast<std::size_t>(i)];
-        o = make("optRandom", ControlKind::OptionButton, "", optionLeft[i], 1380, i == 5 ? 210 : 195,
-                 195);
+        o = make("optRandom", ControlKind::OptionButton, "", optionLeft[i], 1380,
+                 i == 5 ? 210 : 195, 195);
         o.Index = i;
         o.BackColor = i == 0 ? kRed : (i <= 4 ? kGreen : kYellow);
     }
@@ -164,19 +164,22 @@ frmQuellix::frmQuellix(Platform& platform, Desktop& desktop)
     chkDrive[0].TabIndex = 6;
     cmdMinimize.TabIndex = 100;
     cmdHelp.TabIndex = 101;
-    for (Control& o : optRandom) o.TabIndex = 102;
+    for (Control& o : optRandom)
+        o.TabIndex = 102;
 }
 
 std::vector<Control*> frmQuellix::AllControls() {
-    std::vector<Control*> all{&imgDisk,  &imgBroom,        &lblBits1,  &lblBits2,   &lblBits3,
-                              &cmdHelp,  &cmdMinimize,     &lineTop,   &Line3,      &Line2,
-                              &lblRandomPasses, &lblRandom, &frameRed, &frameGreen, &frameYellow};
-    for (Control& o : optRandom) all.push_back(&o);
+    std::vector<Control*> all{&imgDisk,         &imgBroom,    &lblBits1, &lblBits2,   &lblBits3,
+                              &cmdHelp,         &cmdMinimize, &lineTop,  &Line3,      &Line2,
+                              &lblRandomPasses, &lblRandom,   &frameRed, &frameGreen, &frameYellow};
+    for (Control& o : optRandom)
+        all.push_back(&o);
     for (Control* c : {&chkExitWhenDone, &lblExitWhenDone, &chkNewRndTxt, &lblNewRndTxt,
                        &chkToolTip, &lblToolTip}) {
         all.push_back(c);
     }
-    for (Control& d : chkDrive) all.push_back(&d);
+    for (Control& d : chkDrive)
+        all.push_back(&d);
     for (Control* c : {&drvList, &lblTitleCurrentDrive, &lblCurrentDrive, &lblTitleFillSize,
                        &lblFillSize, &lblTitleMBytes, &lblTitleCurrentStatus, &lblCurrentStatus,
                        &lblTitleCurrentProgress, &progbarCurrent, &lblTitleTotal, &progbarTotal,

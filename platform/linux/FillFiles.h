@@ -11,7 +11,7 @@
 #include "platform/linux/UniqueFd.h"
 
 class FillFiles {
-  public:
+public:
     FillFiles() = default;
     FillFiles(const FillFiles&) = delete;
     FillFiles& operator=(const FillFiles&) = delete;
@@ -24,7 +24,7 @@ class FillFiles {
     void close(FileHandle file);
     FillMode mode(FileHandle file) const;
 
-  private:
+private:
     struct File {
         UniqueFd fd;
         FillKind kind = FillKind::Tail;

@@ -16,7 +16,7 @@
 #include "platform/linux/TextFiles.h"
 
 class LinuxPlatform : public Platform {
-  public:
+public:
     struct Options {
         std::vector<std::string> arguments;  // the program's arguments, without its name
         // Colon-separated mount points to list instead of QUELLIX_DRIVES (tests, demos).
@@ -68,7 +68,7 @@ class LinuxPlatform : public Platform {
     // The drive table of the latest driveList() call (read once if there was none).
     const std::vector<Drive>& drives();
 
-  private:
+private:
     // A directory a path's file lives in, opened, and the file's name in it.
     struct Located {
         UniqueFd dir;

@@ -10,7 +10,7 @@
 #include "platform/linux/UniqueFd.h"
 
 class TextFiles {
-  public:
+public:
     FileHandle open(const std::string& path, TextMode mode);
     void writeLine(FileHandle file, std::string_view line);
     // The next line without its CR LF (or lone LF); past the end raises 62.
@@ -19,7 +19,7 @@ class TextFiles {
     void close(FileHandle file);
     void closeAll() { files_.clear(); }
 
-  private:
+private:
     struct File {
         UniqueFd fd;
         TextMode mode = TextMode::Input;

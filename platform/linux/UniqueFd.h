@@ -7,7 +7,7 @@
 void closeDescriptor(int fd) noexcept;
 
 class UniqueFd {
-  public:
+public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : fd_(fd) {}
     UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
@@ -27,6 +27,6 @@ class UniqueFd {
         fd_ = fd;
     }
 
-  private:
+private:
     int fd_ = -1;
 };

@@ -27,9 +27,13 @@ struct Case {
     std::uint64_t sizeMiB;
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.fsType << ", " << c.sizeMiB << " MiB"; }
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.fsType << ", " << c.sizeMiB << " MiB";
+}
 
-std::string caseName(const testing::TestParamInfo<Case>& info) { return info.param.fsType; }
+std::string caseName(const testing::TestParamInfo<Case>& info) {
+    return info.param.fsType;
+}
 
 // Free bytes as root sees them (the reserve for root included).
 std::uint64_t freeBytes(const std::string& path) {
@@ -55,8 +59,8 @@ protected:
                            " >/dev/null 2>&1") != 0) {
             GTEST_SKIP() << "mkfs." << GetParam().fsType << " is not installed";
         }
-        image_ = std::make_unique<LoopImage>(LoopImage::Options{GetParam().fsType,
-                                                                GetParam().sizeMiB, 512});
+        image_ = std::make_unique<LoopImage>(
+            LoopImage::Options{GetParam().fsType, GetParam().sizeMiB, 512});
         ASSERT_TRUE(image_->ok()) << image_->error();
         // The program runs from a directory of its own, so that its random text, its quotes
         // and its error log are the test's and nobody else's.

@@ -8,7 +8,7 @@
 namespace {
 
 class CleanupTest : public testing::Test {
-  protected:
+protected:
     CleanupTest() : w(p, d) {
         d.attach(w);
         p.addVolume("C:\\", 1000000);

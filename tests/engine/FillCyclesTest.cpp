@@ -12,7 +12,7 @@ namespace {
 using Counts = std::array<std::size_t, 5>;
 
 class FillCycles : public WindowFixture {
-  protected:
+protected:
     // Probe 0 is the one at the start of the drive; pass j (1-based) starts with probe 5j - 4.
     static std::size_t passProbe(std::size_t pass) { return 5 * pass - 4; }
 

@@ -66,7 +66,7 @@ bool madeOf(const Block& block, const std::vector<std::string>& pieces) {
 }
 
 class PrepBlocksTest : public testing::Test {
-  protected:
+protected:
     PrepBlocksTest() : w(p, d) {
         d.attach(w);
         w.Random.Randomize(20010314);

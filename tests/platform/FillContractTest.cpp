@@ -54,7 +54,7 @@ struct LinuxDrives {
 
 template <class Drives>
 class FillContract : public testing::Test {
-  protected:
+protected:
     void SetUp() override {
         if (const std::string why = Drives::skipReason(); !why.empty()) GTEST_SKIP() << why;
         drives_.start();

@@ -16,7 +16,7 @@ namespace {
 constexpr std::size_t kBulk = 960000;
 
 class FuseImage : public testing::Test {
-  protected:
+protected:
     void SetUp() override {
         if (const std::string why = LoopImage::skipReason(); !why.empty()) GTEST_SKIP() << why;
         struct stat st {};

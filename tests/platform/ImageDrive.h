@@ -11,7 +11,7 @@
 #include "tests/support/LoopImage.h"
 
 class ImageDrive {
-  public:
+public:
     // extraDrives are appended to the pinned list (D: on), e.g. a directory that is no mount.
     explicit ImageDrive(const LoopImage::Options& options = {},
                         const std::string& extraDrives = "");
@@ -30,7 +30,7 @@ class ImageDrive {
     // Names in the image's root directory, without lost+found.
     std::vector<std::string> rootFiles() const;
 
-  private:
+private:
     LoopImage image_;
     std::string pinned_;
     std::unique_ptr<LinuxPlatform> platform_;

@@ -30,7 +30,7 @@ int raisedNumber(const std::function<void()>& statement) {
 }
 
 class TempDir {
-  public:
+public:
     TempDir() {
         char templ[] = "/tmp/quellix-dir-XXXXXX";
         if (mkdtemp(templ) != nullptr) path_ = templ;
@@ -42,7 +42,7 @@ class TempDir {
     const std::string& path() const { return path_; }
     bool empty() const { return std::filesystem::is_empty(path_); }
 
-  private:
+private:
     std::string path_;
 };
 
@@ -134,7 +134,7 @@ TEST(LinuxDrives, APinnedDirectoryThatIsNoMountIsListedButNeverWritten) {
 }
 
 class LinuxImage : public testing::Test {
-  protected:
+protected:
     void SetUp() override {
         if (const std::string why = LoopImage::skipReason(); !why.empty()) GTEST_SKIP() << why;
         drive_ = std::make_unique<ImageDrive>();

@@ -89,7 +89,7 @@ FillOutcome fillToTheEnd(Platform& p, const Block& bulkBlock, const std::string&
 }
 
 class RealImage : public testing::TestWithParam<ImageKind> {
-  protected:
+protected:
     void SetUp() override {
         if (const std::string why = LoopImage::skipReason(); !why.empty()) GTEST_SKIP() << why;
         if (!haveTool(std::string("mkfs.") + GetParam().fsType)) {
@@ -264,7 +264,7 @@ INSTANTIATE_TEST_SUITE_P(Linux, RealImage,
 // A device with 4096-byte sectors refuses 960000-byte direct writes: the bulk file is written
 // buffered, and still fills.
 class LargeSectorImage : public RealImage {
-  protected:
+protected:
     LoopImage::Options options() const override {
         LoopImage::Options o = RealImage::options();
         o.sectorSize = 4096;

@@ -6,7 +6,7 @@
 #include <string>
 
 class ScopedEnv {
-  public:
+public:
     // value nothing: the variable is removed for the test.
     ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
         if (const char* old = std::getenv(name_.c_str())) old_ = old;
@@ -26,7 +26,7 @@ class ScopedEnv {
         }
     }
 
-  private:
+private:
     std::string name_;
     std::optional<std::string> old_;
 };

@@ -68,7 +68,7 @@ struct LinuxHost {
 
 template <class Host>
 class TextContract : public testing::Test {
-  protected:
+protected:
     Platform& p() { return host_.platform(); }
     std::string path(const std::string& name) const { return host_.dir() + "/" + name; }
     std::vector<std::string> readAll(const std::string& name) {
@@ -154,7 +154,7 @@ TYPED_TEST(TextContract, PatternsFindAndDeleteEveryMatchingFile) {
 }
 
 class LinuxText : public testing::Test {
-  protected:
+protected:
     LinuxHost host_;
     Platform& p() { return host_.platform(); }
     std::string path(const std::string& name) const { return host_.dir() + "/" + name; }

@@ -60,7 +60,7 @@ TEST_F(DiskFreeSpace, CountsBeyondTwoTerabytesAreExact) {
 
 // The classic call reports a chosen cluster geometry.
 class GeometryPlatform : public FakePlatform {
-  public:
+public:
     bool diskFreeSpace(const std::string&, std::int32_t& spc, std::int32_t& bps,
                        std::int32_t& clusters) override {
         ++classicProbes;

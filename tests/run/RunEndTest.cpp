@@ -11,10 +11,10 @@ namespace {
 // A desktop whose ending closes the window first, as the real one does: the close handler then
 // comes back into RunEnd while the program is ending.
 class ClosingDesktop : public FakeDesktop {
-  public:
+public:
     frmQuellix* window = nullptr;
 
-  protected:
+protected:
     void endProgram(int status) override {
         if (window != nullptr) {
             std::int16_t cancel = 0;
@@ -25,7 +25,7 @@ class ClosingDesktop : public FakeDesktop {
 };
 
 class RunEndTest : public testing::Test {
-  protected:
+protected:
     RunEndTest() : w(p, d) {
         d.attach(w);
         d.window = &w;

@@ -12,7 +12,7 @@ namespace {
 const char* const kNoDrives = "No drives have been selected.  Please select them now.";
 
 class WipeRun : public WindowFixture {
-  protected:
+protected:
     std::vector<bool> enabledStates() {
         std::vector<bool> states;
         for (Control* c : w.AllControls())

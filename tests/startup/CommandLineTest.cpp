@@ -10,7 +10,7 @@
 namespace {
 
 class CommandLine : public StartupTest {
-  protected:
+protected:
     CommandLine() {
         platform.addVolume("A:\\", 0, DRIVE_REMOVABLE, "A: /media/floppy");
         platform.addVolume("C:\\", 0, DRIVE_FIXED, "C: /");

@@ -11,7 +11,7 @@
 #include "ui/frmQuellix.h"
 
 class StartupTest : public ::testing::Test {
-  protected:
+protected:
     StartupTest() { desktop.attach(w); }
 
     // Runs the start-up sequence; the exit status when the program ended, nothing otherwise.

@@ -29,7 +29,8 @@ void FakeDesktop::DoEvents() {
     if (it != scheduled_.end() && window_ != nullptr) {
         auto actions = std::move(it->second);
         scheduled_.erase(it);
-        for (auto& action : actions) action(*window_);
+        for (auto& action : actions)
+            action(*window_);
     }
     if (every_ && window_ != nullptr) every_(*window_);
 }

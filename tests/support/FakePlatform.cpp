@@ -26,7 +26,8 @@ bool wildcardMatch(const std::string& pattern, const std::string& name) {
             return false;
         }
     }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
     return p == pattern.size();
 }
 
@@ -93,7 +94,8 @@ void FakePlatform::sleepFor(double seconds) {
 
 std::vector<std::string> FakePlatform::driveList() {
     std::vector<std::string> list;
-    for (const auto& root : driveOrder) list.push_back(volumes.at(root).display);
+    for (const auto& root : driveOrder)
+        list.push_back(volumes.at(root).display);
     return list;
 }
 
@@ -265,7 +267,8 @@ void FakePlatform::deleteMatching(const std::string& pattern) {
             if (wildcardMatch(name, file)) doomed.push_back(pattern.substr(0, 3) + file);
         }
         if (doomed.empty()) Raise(Err::FileNotFound);
-        for (const auto& path : doomed) deleteFile(path);
+        for (const auto& path : doomed)
+            deleteFile(path);
         return;
     }
     const std::string dir = dirOf(pattern);
@@ -277,7 +280,8 @@ void FakePlatform::deleteMatching(const std::string& pattern) {
         }
     }
     if (doomed.empty()) Raise(Err::FileNotFound);
-    for (const auto& path : doomed) deleteFile(path);
+    for (const auto& path : doomed)
+        deleteFile(path);
 }
 
 FileHandle FakePlatform::openText(const std::string& path, TextMode mode) {
@@ -331,4 +335,6 @@ void FakePlatform::closeText(FileHandle file) {
     if (texts_.erase(file) == 0) Raise(Err::BadFileNameOrNumber);
 }
 
-void FakePlatform::closeAllText() { texts_.clear(); }
+void FakePlatform::closeAllText() {
+    texts_.clear();
+}

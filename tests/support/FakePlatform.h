@@ -14,7 +14,7 @@
 class FakePlatform : public Platform {
 public:
     struct Volume {
-        std::string display;           // the drive list's text, e.g. "C: /"
+        std::string display;  // the drive list's text, e.g. "C: /"
         int type = DRIVE_FIXED;
         std::uint64_t freeBytes = 0;
         // Fill writes fail with "Disk full" once this many more bytes have been written.
@@ -22,7 +22,7 @@ public:
         bool extendedProbeFails = false;
         bool classicProbeFails = false;
         std::map<std::string, std::int64_t> files;  // name -> length (regular files only)
-        std::set<std::string> hiddenFiles;           // names that a search does not find
+        std::set<std::string> hiddenFiles;          // names that a search does not find
     };
     struct Write {
         std::string path;
@@ -43,24 +43,24 @@ public:
     Volume& volume(const std::string& root) { return volumes.at(root); }
 
     // --- state the tests set and read ---
-    std::map<std::string, Volume> volumes;  // by root "C:\"
-    std::vector<std::string> driveOrder;    // roots in drive-list order
-    std::map<std::string, std::string> hostFiles;  // host path -> content
-    std::set<std::string> readOnlyHostDirs;        // directories where nothing can be written
-    std::map<std::string, std::int64_t> swapFiles; // "C:\pagefile.sys" -> length
+    std::map<std::string, Volume> volumes;          // by root "C:\"
+    std::vector<std::string> driveOrder;            // roots in drive-list order
+    std::map<std::string, std::string> hostFiles;   // host path -> content
+    std::set<std::string> readOnlyHostDirs;         // directories where nothing can be written
+    std::map<std::string, std::int64_t> swapFiles;  // "C:\pagefile.sys" -> length
     std::string programDir = "/opt/quellix";
     std::string arguments;
     HostFamily family = HostFamily::NtFamily;
     std::optional<std::string> versionNumber;
-    double clock = 36000.0;        // seconds since midnight
-    double clockStep = 0.0;        // added after every reading
-    double slept = 0.0;            // total time handed to sleepFor
+    double clock = 36000.0;  // seconds since midnight
+    double clockStep = 0.0;  // added after every reading
+    double slept = 0.0;      // total time handed to sleepFor
     std::string dateTime = "3/14/2001 2:05:09 PM";
     std::vector<Priority> priorities;
-    std::set<std::string> failCreate;  // drive paths whose fill file cannot be created
-    std::set<std::string> failDelete;  // drive paths that cannot be deleted
-    std::set<std::string> failShellDelete;     // drive paths the shell delete leaves in place
-    std::set<std::string> unreadableHostFiles; // host paths that cannot be opened for reading
+    std::set<std::string> failCreate;           // drive paths whose fill file cannot be created
+    std::set<std::string> failDelete;           // drive paths that cannot be deleted
+    std::set<std::string> failShellDelete;      // drive paths the shell delete leaves in place
+    std::set<std::string> unreadableHostFiles;  // host paths that cannot be opened for reading
     std::vector<Write> writes;
     std::vector<std::string> deleted;  // drive paths in the order they were deleted
     int extendedProbes = 0;

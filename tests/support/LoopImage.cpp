@@ -20,10 +20,12 @@ std::string capture(const std::string& command) {
     std::string out;
     if (FILE* p = popen(command.c_str(), "r")) {
         char buf[256];
-        while (fgets(buf, sizeof buf, p) != nullptr) out += buf;
+        while (fgets(buf, sizeof buf, p) != nullptr)
+            out += buf;
         pclose(p);
     }
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
+        out.pop_back();
     return out;
 }
 
@@ -94,8 +96,8 @@ bool LoopImage::remount() {
 }
 
 void LoopImage::attachAndMount() {
-    device_ = capture("losetup --find --show --sector-size " +
-                      std::to_string(options_.sectorSize) + " " + image_ + " 2>/dev/null");
+    device_ = capture("losetup --find --show --sector-size " + std::to_string(options_.sectorSize) +
+                      " " + image_ + " 2>/dev/null");
     if (device_.rfind("/dev/loop", 0) != 0) {
         error_ = "losetup failed";
         device_.clear();
@@ -125,7 +127,8 @@ LoopImage::~LoopImage() {
 bool LoopImage::verified() const {
     if (!mounted_ || device_.empty()) return false;
     if (run("mountpoint -q " + mountPoint_) != 0) return false;
-    struct stat mnt {}, parent {}, dev {};
+    struct stat mnt {
+    }, parent{}, dev{};
     if (stat(mountPoint_.c_str(), &mnt) != 0 || stat(dir_.c_str(), &parent) != 0 ||
         stat(device_.c_str(), &dev) != 0) {
         return false;
@@ -153,10 +156,12 @@ void LoopImage::unmount() {
 void LoopImage::fillWithMarker(const std::string& marker) const {
     if (!verified()) return;  // never fill anything but the test's own mount
     std::string block;
-    while (block.size() < 1 << 20) block += marker;
+    while (block.size() < 1 << 20)
+        block += marker;
     block.resize(1 << 20);
     // Every 4096-byte block of the file starts with the marker.
-    for (std::size_t i = 0; i < block.size(); i += 4096) block.replace(i, marker.size(), marker);
+    for (std::size_t i = 0; i < block.size(); i += 4096)
+        block.replace(i, marker.size(), marker);
     for (int n = 0;; ++n) {
         const std::string path = mountPoint_ + "/marker" + std::to_string(n);
         const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);

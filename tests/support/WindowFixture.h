@@ -17,7 +17,7 @@
 // The fake platform, also noting how many fill writes had been made at each probe, so that a
 // test can tell the stages of a pass apart (every stage starts with a probe).
 class ProbingPlatform : public FakePlatform {
-  public:
+public:
     bool diskFreeSpaceEx(const std::string& root, std::uint64_t& totalFreeBytes) override {
         writesAtProbe.push_back(writes.size());
         return FakePlatform::diskFreeSpaceEx(root, totalFreeBytes);
@@ -26,7 +26,7 @@ class ProbingPlatform : public FakePlatform {
 };
 
 class WindowFixture : public ::testing::Test {
-  protected:
+protected:
     WindowFixture() : w(p, d) {
         d.attach(w);
         w.SwapFileName = "pagefile.sys";
@@ -49,7 +49,8 @@ class WindowFixture : public ::testing::Test {
         box.Kind = ControlKind::DriveCheckBox;
         box.Index = static_cast<int>(w.chkDrive.size());
         // As drive discovery shows it: the list's text upper-cased.
-        for (char c : v.display) box.Caption.push_back(static_cast<char>(std::toupper(c)));
+        for (char c : v.display)
+            box.Caption.push_back(static_cast<char>(std::toupper(c)));
         box.Tag = root;
         box.Value = checked ? 1 : 0;
         w.chkDrive.push_back(box);

@@ -25,7 +25,7 @@ Look lookOf(frmQuellix& w) {
 }
 
 class Handlers : public ::testing::Test {
-  protected:
+protected:
     Handlers() {
         platform.addVolume("C:\\", 50'000'000);
         desktop.attach(w);

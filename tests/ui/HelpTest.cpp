@@ -10,7 +10,7 @@
 namespace {
 
 class Help : public ::testing::Test {
-  protected:
+protected:
     Help() { desktop.attach(w); }
 
     // Drive boxes as drive discovery leaves them.

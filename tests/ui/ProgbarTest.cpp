@@ -8,7 +8,7 @@
 namespace {
 
 class Progbar : public ::testing::Test {
-  protected:
+protected:
     Progbar() : w(p, d) { d.attach(w); }
     FakePlatform p;
     FakeDesktop d;

@@ -31,7 +31,7 @@ std::string contents(const std::filesystem::path& path) {
 }
 
 class HeadlessProgram : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         char templ[] = "/tmp/quellix-headless-XXXXXX";
         ASSERT_NE(mkdtemp(templ), nullptr);

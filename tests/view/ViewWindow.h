@@ -78,7 +78,7 @@ inline std::vector<TestDrive> someDrives(int count) {
 }
 
 class ViewWindow {
-  public:
+public:
     explicit ViewWindow(int driveCount = 3, bool headless = true) {
         testApplication();
         QtDesktop::Options options;

@@ -8,7 +8,7 @@
 class frmQuellix;
 
 class Console {
-  public:
+public:
     // `terminal` tells whether `in` is a terminal someone can answer on.
     Console(std::ostream& out, std::istream& in, bool terminal);
 
@@ -23,7 +23,7 @@ class Console {
     // Whether the program's standard input is a terminal.
     static bool stdinIsTerminal();
 
-  private:
+private:
     void line(const std::string& text);
 
     std::ostream& out_;

@@ -79,8 +79,7 @@ void QtDesktop::DoEvents() {
     // the console sees every change.
     constexpr double kRunYieldInterval = 0.02;
     const double now = steadySeconds();
-    if (window_ != nullptr && window_->RunInProgress &&
-        now - lastYield_ < kRunYieldInterval &&
+    if (window_ != nullptr && window_->RunInProgress && now - lastYield_ < kRunYieldInterval &&
         window_->lblCurrentStatus.Caption == lastStatus_) {
         if (options_.headless) console_->observe(*window_, now);
         return;

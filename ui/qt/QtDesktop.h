@@ -15,7 +15,7 @@ class QTextBrowser;
 class frmQuellix;
 
 class QtDesktop : public Desktop {
-  public:
+public:
     struct Options {
         // No display: message boxes, status and progress go to `out`, questions come from `in`.
         bool headless = false;
@@ -41,10 +41,10 @@ class QtDesktop : public Desktop {
     int MsgBox(const std::string& text, int style, const std::string& title) override;
     bool ShowHelp(const std::string& file, int command) override;
 
-  protected:
+protected:
     void endProgram(int status) override;
 
-  private:
+private:
     void observe();
 
     Options options_;

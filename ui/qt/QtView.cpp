@@ -35,12 +35,12 @@ QString text(const std::string& s) {
 
 // A separator line between two points, one pixel wide.
 class LineWidget : public QWidget {
-  public:
+public:
     using QWidget::QWidget;
     QPoint from, to;
     QColor colour;
 
-  protected:
+protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setPen(QPen(colour, 1));
@@ -113,13 +113,13 @@ bool drawnUnder(ControlKind kind) {
 
 // The top-level window: hands the window system's requests to the view.
 class FormWidget : public QWidget {
-  public:
+public:
     explicit FormWidget(QtView& view)
         : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
           view_(view) {}
 
-  protected:
+protected:
     void closeEvent(QCloseEvent* e) override {
         // The window never closes on request: the close handler takes the exit path instead.
         e->ignore();
@@ -134,7 +134,7 @@ class FormWidget : public QWidget {
         view_.moved();
     }
 
-  private:
+private:
     QtView& view_;
 };
 

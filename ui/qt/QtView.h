@@ -18,7 +18,7 @@ class frmQuellix;
 struct Control;
 
 class QtView {
-  public:
+public:
     explicit QtView(frmQuellix& window);
     ~QtView();
     QtView(const QtView&) = delete;
@@ -41,7 +41,7 @@ class QtView {
     // Pixels for twips (15 twips = 1 pixel at 96 dpi), rounded to the nearest pixel.
     static int pixels(int twips);
 
-  private:
+private:
     friend class FormWidget;
     struct Binding;
 

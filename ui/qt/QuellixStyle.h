@@ -5,7 +5,7 @@
 #include <QProxyStyle>
 
 class QuellixStyle : public QProxyStyle {
-  public:
+public:
     QuellixStyle();
     int pixelMetric(PixelMetric metric, const QStyleOption* option = nullptr,
                     const QWidget* widget = nullptr) const override;
