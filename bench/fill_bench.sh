@@ -84,25 +84,23 @@ finish() {
     left=$("$bin/marker_blocks" count "$img" "$marker")
 }
 
-# 1. dd: the device limit.
-prepare
-t0=$(now)
-dd if=/dev/zero of="$mnt/dd.fill" bs=1M oflag=direct status=none 2>/dev/null || true
-t1=$(now)
-written=$(stat -c %s "$mnt/dd.fill")
-rm -f "$mnt/dd.fill"
-finish
-record "dd bs=1M oflag=direct" "$written" "$(awk -v a="$t0" -v b="$t1" 'BEGIN{print b-a}')" "$left"
+# dd_row NAME [CONV]: a dd fill of the whole free space, timed.
+dd_row() {
+    prepare
+    local t0 t1 written
+    t0=$(now)
+    dd if=/dev/zero of="$mnt/dd.fill" bs=1M oflag=direct ${2:+conv=$2} status=none 2>/dev/null || true
+    t1=$(now)
+    written=$(stat -c %s "$mnt/dd.fill")
+    rm -f "$mnt/dd.fill"
+    finish
+    record "$1" "$written" "$(awk -v a="$t0" -v b="$t1" 'BEGIN{print b-a}')" "$left"
+}
 
-# 1b. The same dd, its data flushed to the device before the clock stops, as a wipe must.
-prepare
-t0=$(now)
-dd if=/dev/zero of="$mnt/dd.fill" bs=1M oflag=direct conv=fsync status=none 2>/dev/null || true
-t1=$(now)
-written=$(stat -c %s "$mnt/dd.fill")
-rm -f "$mnt/dd.fill"
-finish
-record "dd ... conv=fsync" "$written" "$(awk -v a="$t0" -v b="$t1" 'BEGIN{print b-a}')" "$left"
+# 1. dd: the device limit; once more with its data flushed to the device before the clock
+# stops, as a wipe must.
+dd_row "dd bs=1M oflag=direct"
+dd_row "dd ... conv=fsync" fsync
 
 # 2. Quellix: one random pass and the quotes pass, timed from its status lines.
 prepare

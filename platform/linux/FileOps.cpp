@@ -1,6 +1,8 @@
 // File existence, length and deletion relative to a directory descriptor.
 #include "platform/linux/FileOps.h"
 
+#include "platform/Wildcard.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -41,27 +43,6 @@ std::vector<std::string> matches(int dirFd, const std::string& pattern, bool fol
 }
 
 }  // namespace
-
-bool wildcardMatch(std::string_view pattern, std::string_view name) {
-    std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            mark = n;
-        } else if (p < pattern.size() && pattern[p] == name[n]) {
-            ++p;
-            ++n;
-        } else if (star != std::string_view::npos) {
-            p = star + 1;
-            n = ++mark;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*')
-        ++p;
-    return p == pattern.size();
-}
 
 bool regularFileExists(int dirFd, const std::string& pattern, bool follow) {
     if (pattern.empty()) return false;

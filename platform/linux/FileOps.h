@@ -5,9 +5,6 @@
 #include <string>
 #include <string_view>
 
-// Whether name matches pattern, in which "*" stands for any run of characters.
-bool wildcardMatch(std::string_view pattern, std::string_view name);
-
 // Whether a regular file whose name matches the pattern exists in the directory. Symbolic
 // links are not followed when follow is false.
 bool regularFileExists(int dirFd, const std::string& pattern, bool follow);

@@ -6,30 +6,9 @@
 #include <sstream>
 
 #include "log/RuntimeError.h"
+#include "platform/Wildcard.h"
 
 namespace {
-
-// Matches a file name against a pattern in which "*" stands for any run of characters.
-bool wildcardMatch(const std::string& pattern, const std::string& name) {
-    std::size_t p = 0, n = 0, star = std::string::npos, mark = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            mark = n;
-        } else if (p < pattern.size() && pattern[p] == name[n]) {
-            ++p;
-            ++n;
-        } else if (star != std::string::npos) {
-            p = star + 1;
-            n = ++mark;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*')
-        ++p;
-    return p == pattern.size();
-}
 
 std::string dirOf(const std::string& path) {
     const auto slash = path.rfind('/');
