@@ -1,6 +1,7 @@
 // The wipe run: probes the checked drives, locks the settings, prepares the fill data, fills
 // each checked drive in drive-box order and hands over to RunEnd.
 #include <algorithm>
+#include <string>
 
 #include "log/Numeric.h"
 #include "ui/frmQuellix.h"
@@ -36,7 +37,9 @@ void frmQuellix::cmdWipe_Click() {
     std::int64_t runTotal = 0;
     for (std::size_t i = 0; i < driveBoxes(*this); ++i) {
         if (chkDrive[i].Value == 1) {
-            DiskFreeSpace(chkDrive[i].Tag);
+            // A copy: the routines called may yield, and drive discovery may remake the boxes.
+            const std::string root = chkDrive[i].Tag;
+            DiskFreeSpace(root);
             on([&] { runTotal += FreeSpaceK; });
         }
     }
@@ -84,7 +87,12 @@ void frmQuellix::cmdWipe_Click() {
     PrepBlocks();
 
     for (std::size_t i = 0; i < driveBoxes(*this); ++i) {
-        if (chkDrive[i].Value == 1) FillCycles(chkDrive[i].Tag);
+        if (chkDrive[i].Value == 1) {
+            // A copy: a stop handled inside the fill cycle rediscovers the drives, which may
+            // remake the boxes while the cycle still uses the drive's root.
+            const std::string root = chkDrive[i].Tag;
+            FillCycles(root);
+        }
         if (ExitRequested || StopRequested || StopHandled) break;
     }
 
