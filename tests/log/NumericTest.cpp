@@ -40,20 +40,6 @@ TEST(Numeric, DivisionByZeroRaisesEleven) {
     EXPECT_EQ(errorOf([] { Divide(100, 0); }), Err::DivisionByZero);
 }
 
-TEST(Numeric, ValReadsTheLongestLeadingNumber) {
-    EXPECT_EQ(Val(" 2"), 2.0);
-    EXPECT_EQ(Val("3 4"), 34.0);
-    EXPECT_EQ(Val(" \t3\n"), 3.0);
-    EXPECT_EQ(Val("2.5 RUN"), 2.5);
-    EXPECT_EQ(Val("X"), 0.0);
-    EXPECT_EQ(Val(""), 0.0);
-    EXPECT_EQ(Val("-7abc"), -7.0);
-    EXPECT_EQ(Val("1e3x"), 1000.0);
-    EXPECT_EQ(Val("1e"), 1.0);
-    EXPECT_EQ(Val(".5"), 0.5);
-    EXPECT_EQ(Val("+"), 0.0);
-}
-
 TEST(Numeric, StrPutsABlankBeforeNonNegativeNumbers) {
     EXPECT_EQ(Str(2), " 2");
     EXPECT_EQ(Str(0), " 0");
