@@ -5,6 +5,7 @@
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -71,18 +72,31 @@ protected:
                       programDir_ + "/QuellixQuotes.sav");
     }
 
-    // Marker blocks left after the marker was deleted and the free space filled with zeros by
-    // dd: what the file system itself keeps out of reach of any file.
-    std::uint64_t ddFloor() {
+    // What the file system itself keeps out of reach, measured with a plain dd zero fill: the
+    // marker blocks dd leaves. ext4 keeps a reserve that no write can use, not even root's; which
+    // free blocks it ends up covering depends on the allocator, so there dd's marker count varies
+    // from run to run (144 to 655 blocks on the 128 MiB image) while the number of blocks still
+    // free after dd does not, and the floor is the larger of the two. (btrfs reports free space
+    // that only its metadata can use, so its free count is no floor for data.)
+    struct Floor {
+        std::uint64_t markerBlocks = 0;
+        std::uint64_t freeBlocks = 0;
+        std::uint64_t blocks() const { return std::max(markerBlocks, freeBlocks); }
+    };
+    Floor ddFloor() {
+        Floor floor;
         image_->fillWithMarker(kMarker);
         EXPECT_TRUE(image_->verified());
         const std::string fill = image_->mountPoint() + "/dd.fill";
         LoopImage::run("dd if=/dev/zero of=" + fill +
                        " bs=1M oflag=direct status=none 2>/dev/null; sync");
+        if (std::string(GetParam().fsType) == "ext4") {
+            floor.freeBlocks = freeBytes(image_->mountPoint()) / 4096;
+        }
         fs::remove(fill);
         LoopImage::run("sync");
         image_->unmount();
-        const std::uint64_t floor = image_->markerBlocks(kMarker);
+        floor.markerBlocks = image_->markerBlocks(kMarker);
         EXPECT_TRUE(image_->remount()) << image_->error();
         return floor;
     }
@@ -92,7 +106,7 @@ protected:
 };
 
 TEST_P(WipeProof, DeletedDataIsGoneAsFarAsAZeroFillReachesAndNothingIsLeftBehind) {
-    const std::uint64_t floor = ddFloor();
+    const Floor floor = ddFloor();
     ASSERT_TRUE(image_->verified());
 
     image_->fillWithMarker(kMarker);
@@ -126,11 +140,12 @@ TEST_P(WipeProof, DeletedDataIsGoneAsFarAsAZeroFillReachesAndNothingIsLeftBehind
 
     image_->unmount();
     const std::uint64_t left = image_->markerBlocks(kMarker);
-    RecordProperty("marker_blocks_dd_floor", std::to_string(floor));
+    RecordProperty("marker_blocks_left_by_dd", std::to_string(floor.markerBlocks));
+    RecordProperty("blocks_free_after_dd", std::to_string(floor.freeBlocks));
     RecordProperty("marker_blocks_after_wipe", std::to_string(left));
-    std::cout << GetParam().fsType << ": marker blocks left by dd " << floor << ", by Quellix "
-              << left << "\n";
-    EXPECT_LE(left, floor);
+    std::cout << GetParam().fsType << ": dd left " << floor.markerBlocks << " marker blocks and "
+              << floor.freeBlocks << " free blocks; Quellix left " << left << " marker blocks\n";
+    EXPECT_LE(left, floor.blocks());
 }
 
 INSTANTIATE_TEST_SUITE_P(FileSystems, WipeProof,
