@@ -101,12 +101,16 @@ int LinuxPlatform::driveType(const std::string& root) {
     return drive == nullptr ? DRIVE_NO_ROOT_DIR : drive->type;
 }
 
-bool LinuxPlatform::diskFreeSpaceEx(const std::string& root, std::uint64_t& totalFreeBytes) {
+std::optional<FreeSpaceFacts> LinuxPlatform::freeSpaceOf(const std::string& root) {
     const Drive* drive = driveOf(root, nullptr);
-    if (drive == nullptr) return false;
+    if (drive == nullptr) return std::nullopt;
     const UniqueFd dir = openDriveRoot(*drive);
-    if (!dir) return false;
-    const auto facts = measureFreeSpace(dir.get(), drive->mount);
+    if (!dir) return std::nullopt;
+    return measureFreeSpace(dir.get(), drive->mount);
+}
+
+bool LinuxPlatform::diskFreeSpaceEx(const std::string& root, std::uint64_t& totalFreeBytes) {
+    const auto facts = freeSpaceOf(root);
     if (!facts) return false;
     totalFreeBytes = fillableBytes(*facts);
     return true;
@@ -114,11 +118,7 @@ bool LinuxPlatform::diskFreeSpaceEx(const std::string& root, std::uint64_t& tota
 
 bool LinuxPlatform::diskFreeSpace(const std::string& root, std::int32_t& sectorsPerCluster,
                                   std::int32_t& bytesPerSector, std::int32_t& freeClusters) {
-    const Drive* drive = driveOf(root, nullptr);
-    if (drive == nullptr) return false;
-    const UniqueFd dir = openDriveRoot(*drive);
-    if (!dir) return false;
-    const auto facts = measureFreeSpace(dir.get(), drive->mount);
+    const auto facts = freeSpaceOf(root);
     if (!facts) return false;
     const ClassicFreeSpace c = classicFreeSpace(fillableBytes(*facts), facts->blockSize);
     sectorsPerCluster = c.sectorsPerCluster;

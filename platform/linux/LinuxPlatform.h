@@ -13,6 +13,7 @@
 #include "platform/Platform.h"
 #include "platform/linux/DriveTable.h"
 #include "platform/linux/FillFiles.h"
+#include "platform/linux/FreeSpace.h"
 #include "platform/linux/TextFiles.h"
 
 class LinuxPlatform : public Platform {
@@ -81,6 +82,8 @@ private:
     const Drive* driveOf(const std::string& path, std::string* name);
     // Raises 76 for an unknown drive letter, 68 for a drive that is not mounted (any more).
     Located locate(const std::string& path);
+    // The free-space figures of a listed, mounted drive; nothing when they cannot be read.
+    std::optional<FreeSpaceFacts> freeSpaceOf(const std::string& root);
 
     Options options_;
     std::vector<Drive> table_;

@@ -3,17 +3,9 @@
 
 #include "log/Numeric.h"
 #include "log/RuntimeError.h"
+#include "tests/support/RaisedNumber.h"
 
 namespace {
-
-int errorOf(auto&& f) {
-    try {
-        f();
-    } catch (const RuntimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 TEST(Numeric, NearestRoundsHalvesToEven) {
     EXPECT_EQ(nearest(0.5), 0.0);
@@ -28,16 +20,16 @@ TEST(Numeric, NearestRoundsHalvesToEven) {
 TEST(Numeric, NarrowingRaisesOverflowOutsideItsRange) {
     EXPECT_EQ(CInt(32767.4), 32767);
     EXPECT_EQ(CInt(-32768.0), -32768);
-    EXPECT_EQ(errorOf([] { CInt(32767.5); }), Err::Overflow);
+    EXPECT_EQ(raisedNumber([] { CInt(32767.5); }), Err::Overflow);
     EXPECT_EQ(CLng(2147483647.0), 2147483647);
-    EXPECT_EQ(errorOf([] { CLng(2147483647.5); }), Err::Overflow);
-    EXPECT_EQ(errorOf([] { CLng(std::numeric_limits<double>::quiet_NaN()); }), Err::Overflow);
+    EXPECT_EQ(raisedNumber([] { CLng(2147483647.5); }), Err::Overflow);
+    EXPECT_EQ(raisedNumber([] { CLng(std::numeric_limits<double>::quiet_NaN()); }), Err::Overflow);
     EXPECT_EQ(CLngLng(5e12), 5000000000000LL);
 }
 
 TEST(Numeric, DivisionByZeroRaisesEleven) {
     EXPECT_DOUBLE_EQ(Divide(100, 8), 12.5);
-    EXPECT_EQ(errorOf([] { Divide(100, 0); }), Err::DivisionByZero);
+    EXPECT_EQ(raisedNumber([] { Divide(100, 0); }), Err::DivisionByZero);
 }
 
 TEST(Numeric, StrPutsABlankBeforeNonNegativeNumbers) {

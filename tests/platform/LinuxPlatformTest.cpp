@@ -17,17 +17,9 @@
 #include "platform/Block.h"
 #include "tests/platform/ImageDrive.h"
 #include "tests/platform/ScopedEnv.h"
+#include "tests/support/RaisedNumber.h"
 
 namespace {
-
-int raisedNumber(const std::function<void()>& statement) {
-    try {
-        statement();
-    } catch (const RuntimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 class TempDir {
 public:

@@ -14,17 +14,9 @@
 #include "platform/linux/LinuxPlatform.h"
 #include "tests/platform/ScopedEnv.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/support/RaisedNumber.h"
 
 namespace {
-
-int raisedNumber(const std::function<void()>& statement) {
-    try {
-        statement();
-    } catch (const RuntimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 struct FakeHost {
     FakeHost() = default;
