@@ -44,7 +44,15 @@ std::string ErrorDescription(int number) {
 RuntimeError::RuntimeError(int number) : RuntimeError(number, ErrorDescription(number)) {}
 
 RuntimeError::RuntimeError(int number, std::string description)
-    : std::runtime_error(description), number_(number), description_(std::move(description)) {}
+    : RuntimeError(number, std::move(description), std::string(), std::string()) {}
+
+RuntimeError::RuntimeError(int number, std::string description, std::string systemText,
+                           std::string path)
+    : std::runtime_error(description),
+      number_(number),
+      description_(std::move(description)),
+      systemText_(std::move(systemText)),
+      path_(std::move(path)) {}
 
 void Raise(int number) {
     throw RuntimeError(number);

@@ -29,17 +29,27 @@ inline constexpr int PathNotFound = 76;
 // The run time's English description of an error number ("" for a number it does not know).
 std::string ErrorDescription(int number);
 
+// An error of the run time: its number and description, as the error log records them, and
+// where the system reported it, what the system said and which file it concerned, for messages
+// and the run report.
 class RuntimeError : public std::runtime_error {
 public:
     explicit RuntimeError(int number);
     RuntimeError(int number, std::string description);
+    RuntimeError(int number, std::string description, std::string systemText, std::string path);
 
     int number() const noexcept { return number_; }
     const std::string& description() const noexcept { return description_; }
+    // The system's own words ("Read-only file system"); empty when the run time raised it.
+    const std::string& systemText() const noexcept { return systemText_; }
+    // The file or directory the failed operation concerned; empty when there is none.
+    const std::string& path() const noexcept { return path_; }
 
 private:
     int number_;
     std::string description_;
+    std::string systemText_;
+    std::string path_;
 };
 
 // Raises the error with its usual description.

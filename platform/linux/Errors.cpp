@@ -2,6 +2,7 @@
 #include "platform/linux/Errors.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include "log/RuntimeError.h"
 
@@ -32,6 +33,7 @@ int errorNumberForErrno(int err) {
     }
 }
 
-void raiseErrno(int err) {
-    Raise(errorNumberForErrno(err));
+void raiseErrno(int err, const std::string& path) {
+    const int number = errorNumberForErrno(err);
+    throw RuntimeError(number, ErrorDescription(number), std::strerror(err), path);
 }

@@ -34,19 +34,21 @@ FillFiles::~FillFiles() {
     }
 }
 
-FileHandle FillFiles::create(int dirFd, const std::string& name, FillKind kind) {
+FileHandle FillFiles::create(int dirFd, const std::string& name, const std::string& hostPath,
+                             FillKind kind) {
     // O_NOFOLLOW and the regular-file test keep a planted link or pipe of the fill file's name
     // from redirecting the writes or blocking the open.
     UniqueFd fd(::openat(dirFd, name.c_str(),
                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
-    if (!fd) raiseErrno(errno);
+    if (!fd) raiseErrno(errno, hostPath);
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) raiseErrno(errno);
+    if (::fstat(fd.get(), &st) != 0) raiseErrno(errno, hostPath);
     if (!S_ISREG(st.st_mode)) Raise(Err::PathFileAccessError);
     ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
 
     File f;
     f.kind = kind;
+    f.hostPath = hostPath;
     f.fd = std::move(fd);
     if (kind == FillKind::Bulk) {
         // Unlinked at once, the file vanishes on close and also when the process dies. FUSE
@@ -125,7 +127,7 @@ void FillFiles::write(FileHandle file, std::string_view data) {
             toBuffered(f);
             continue;
         }
-        raiseErrno(errno);
+        raiseErrno(errno, f.hostPath);
     }
 }
 
@@ -141,7 +143,7 @@ void FillFiles::close(FileHandle file) {
     if (::fdatasync(f.fd.get()) != 0 && errno != EINVAL && errno != EROFS) err = errno;
     if (::close(f.fd.release()) != 0 && err == 0 && errno != EINTR) err = errno;
     if (f.deleteDir) ::unlinkat(f.deleteDir.get(), f.deleteName.c_str(), 0);
-    if (err != 0) raiseErrno(err);
+    if (err != 0) raiseErrno(err, f.hostPath);
 }
 
 FillMode FillFiles::mode(FileHandle file) const {

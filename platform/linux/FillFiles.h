@@ -17,8 +17,10 @@ public:
     FillFiles& operator=(const FillFiles&) = delete;
     ~FillFiles();
 
-    // Creates or truncates name in the directory dirFd (a drive's root).
-    FileHandle create(int dirFd, const std::string& name, FillKind kind);
+    // Creates or truncates name in the directory dirFd (a drive's root); hostPath names the file
+    // in errors.
+    FileHandle create(int dirFd, const std::string& name, const std::string& hostPath,
+                      FillKind kind);
     void write(FileHandle file, std::string_view data);
     // Makes the written data reach the device, then closes (and so releases the bulk file).
     void close(FileHandle file);
@@ -32,6 +34,7 @@ private:
         std::uint32_t offsetAlign = 1;
         std::uint32_t memAlign = 1;
         std::uint64_t position = 0;
+        std::string hostPath;
         // Set where unlinking an open file is not safe (FUSE): the name is removed at close.
         UniqueFd deleteDir;
         std::string deleteName;

@@ -25,9 +25,9 @@ FileHandle TextFiles::open(const std::string& path, TextMode mode) {
             break;
     }
     UniqueFd fd(::open(path.c_str(), flags, 0666));
-    if (!fd) raiseErrno(errno);
+    if (!fd) raiseErrno(errno, path);
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) raiseErrno(errno);
+    if (::fstat(fd.get(), &st) != 0) raiseErrno(errno, path);
     if (S_ISDIR(st.st_mode)) Raise(Err::PathFileAccessError);
     const FileHandle handle = nextFileHandle();
     File& f = files_[handle];
@@ -42,27 +42,41 @@ TextFiles::File& TextFiles::find(FileHandle file) {
     return it->second;
 }
 
-void TextFiles::writeLine(FileHandle file, std::string_view line) {
-    File& f = find(file);
-    if (f.mode == TextMode::Input) Raise(Err::BadFileNameOrNumber);
-    // One write per line: an appended line lands whole even when another process appends too.
+namespace {
+
+// One write per line: an appended line lands whole even when another process appends too.
+void writeWhole(int fd, std::string_view line, std::string_view end, const std::string& path) {
     std::string out;
-    out.reserve(line.size() + 2);
+    out.reserve(line.size() + end.size());
     out.append(line);
-    out.append("\r\n");
+    out.append(end);
     const char* p = out.data();
     std::size_t left = out.size();
     while (left > 0) {
-        const ssize_t n = ::write(f.fd.get(), p, left);
+        const ssize_t n = ::write(fd, p, left);
         if (n > 0) {
             p += n;
             left -= static_cast<std::size_t>(n);
         } else if (n == 0) {
             Raise(Err::DiskFull);
         } else if (errno != EINTR) {
-            raiseErrno(errno);
+            raiseErrno(errno, path);
         }
     }
+}
+
+}  // namespace
+
+void TextFiles::writeLine(FileHandle file, std::string_view line) {
+    File& f = find(file);
+    if (f.mode == TextMode::Input) Raise(Err::BadFileNameOrNumber);
+    writeWhole(f.fd.get(), line, "\r\n", {});
+}
+
+void TextFiles::appendLine(const std::string& path, std::string_view line) {
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    if (!fd) raiseErrno(errno, path);
+    writeWhole(fd.get(), line, "\n", path);
 }
 
 bool TextFiles::refill(File& f) {

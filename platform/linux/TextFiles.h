@@ -18,6 +18,8 @@ public:
     bool atEnd(FileHandle file);
     void close(FileHandle file);
     void closeAll() { files_.clear(); }
+    // Appends line and a line feed to the file at path in one write, creating it when missing.
+    static void appendLine(const std::string& path, std::string_view line);
 
 private:
     struct File {
