@@ -47,6 +47,24 @@ enum class TextMode { Output, Input, Append };
 
 enum class Priority { Normal, High };
 
+// What the program reports about a drive beyond its type: where and what it is, and how much of
+// its free space no fill of this process can reach.
+struct DriveFacts {
+    std::string mountPoint;  // the host path of the drive's root
+    std::string fsType;      // "ext4", "xfs" ...
+    std::string device;      // the mount's source, e.g. "/dev/sda1"
+    bool mounted = false;    // false for a listed path that is not a mount point
+    bool readOnly = false;
+    // The storage below is flash (the disk the kernel shows under all layers is non-rotational):
+    // cells it has remapped are out of reach of any fill.
+    bool flash = false;
+    // Free space kept for root that this process may not write (an ordinary user on ext2/3/4).
+    std::uint64_t rootReserveBytes = 0;
+    // Free space that no data write of anyone can take: ext4's reserved clusters, what btrfs
+    // reports free but only its metadata can use, xfs's reserve pool.
+    std::uint64_t fsReserveBytes = 0;
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -60,6 +78,10 @@ public:
     // The directory that holds the program file, as the host reports it.
     virtual std::string programDirectory() = 0;
     virtual void setPriority(Priority priority) = 0;
+    // The machine's name on the network.
+    virtual std::string hostName() = 0;
+    // A variable of the program's environment; nothing when it is not set.
+    virtual std::optional<std::string> environment(const std::string& name) = 0;
 
     // --- clock ---
     // Seconds since local midnight, with a fraction.
@@ -68,6 +90,10 @@ public:
     virtual std::string dateTimeText() = 0;
     // Lets the processor go for the given time (the pause sleeps instead of spinning).
     virtual void sleepFor(double seconds) = 0;
+    // Seconds on a clock that never goes back (for durations).
+    virtual double monotonicSeconds() = 0;
+    // The current time in UTC as ISO 8601 text: "2001-03-14T14:05:09Z".
+    virtual std::string utcTimestamp() = 0;
 
     // --- drives ---
     // Display texts of the logical drives in drive-letter order ("C: /", "D: /home", ...).
@@ -79,6 +105,10 @@ public:
     // The classic form: sectors per cluster, bytes per sector, free clusters (clamped to 32 bits).
     virtual bool diskFreeSpace(const std::string& root, std::int32_t& sectorsPerCluster,
                                std::int32_t& bytesPerSector, std::int32_t& freeClusters) = 0;
+    // Whether this process may create files in the drive's top directory.
+    virtual bool mayCreateFiles(const std::string& root) = 0;
+    // Where the drive is, what it is and what of its free space is out of this process's reach.
+    virtual DriveFacts driveFacts(const std::string& root) = 0;
     // Length of the system's paging file that lies in the given drive's root under the given
     // name ("C:\pagefile.sys"), or nothing when there is none.
     virtual std::optional<std::int64_t> systemSwapFile(const std::string& path) = 0;
@@ -112,4 +142,7 @@ public:
     virtual void closeText(FileHandle file) = 0;
     // Closes every text file still open.
     virtual void closeAllText() = 0;
+    // Appends one line ending in a line feed (not CR LF) to a file, creating it when missing;
+    // the line lands whole even when other processes append to the same file.
+    virtual void appendLine(const std::string& path, std::string_view line) = 0;
 };

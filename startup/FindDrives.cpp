@@ -105,6 +105,9 @@ void frmQuellix::FindDrives() {
         on([&] { type = platform().driveType(DriveBox(*this, i).Tag); });
         bool selectable = false;
         on([&] { selectable = item(items, i).size() > 2 && type == DRIVE_FIXED; });
+        // A fixed disk whose top directory this process may not write could take no fill file:
+        // a run on it would write nothing.
+        if (selectable) on([&] { selectable = platform().mayCreateFiles(DriveBox(*this, i).Tag); });
         // The run fills every checked box, enabled or not, so a drive that is no longer
         // selectable also loses its check mark.
         on([&] {

@@ -133,8 +133,11 @@ int classifyMount(const MountEntry& e, const BlockLookup& lookup) {
 
 std::vector<Drive> buildDriveTable(const std::vector<MountEntry>& entries,
                                    const std::optional<std::string>& pinned,
-                                   const BlockLookup& lookup) {
+                                   const BlockLookup& lookup, const DirectoryCheck& isDirectory) {
     const auto top = visibleMounts(entries);
+    const auto directory = [&](const MountEntry& e) {
+        return !isDirectory || isDirectory(e.mountPoint);
+    };
     std::vector<Drive> drives;
 
     if (pinned) {
@@ -147,7 +150,7 @@ std::vector<Drive> buildDriveTable(const std::vector<MountEntry>& entries,
             pos = end + 1;
             if (path.empty()) continue;
             const auto it = top.find(path);
-            if (it != top.end()) {
+            if (it != top.end() && directory(*it->second)) {
                 drives.push_back(mountedDrive(*it->second, lookup));
             } else {
                 Drive d;
@@ -175,6 +178,7 @@ std::vector<Drive> buildDriveTable(const std::vector<MountEntry>& entries,
         if (isPseudoFileSystem(e->fsType)) continue;
         const std::pair<unsigned, unsigned> dev{e->major, e->minor};
         if (seen.count(dev) != 0) continue;
+        if (!directory(*e)) continue;
         auto& best = chosen[dev];
         if (best == nullptr || (best->root != "/" && e->root == "/")) best = e;
     }

@@ -34,13 +34,20 @@ int classifyMount(const MountEntry& entry, const BlockLookup& lookup);
 // Whether a file system type is a pseudo or image file system that is never listed by itself.
 bool isPseudoFileSystem(std::string_view fsType);
 
+// Whether a mount point is a directory. A file can be mounted over a file (containers receive
+// /etc/hosts that way); such a mount is never a drive.
+using DirectoryCheck = std::function<bool(const std::string& mountPoint)>;
+
 // The drives from C: on. With pinned (the colon-separated list of QUELLIX_DRIVES) exactly those
 // paths, in that order; otherwise the root file system, then the other listed file systems in
-// alphabetical order of their mount points, each file system once. The list is not cut at 24:
-// the caller decides what to do with more.
+// alphabetical order of their mount points, each file system once, chosen among the mounts
+// whose mount point is a directory (all are, without isDirectory). A pinned path whose mount is
+// not a directory is listed as no mount point. The list is not cut at 24: the caller decides what
+// to do with more.
 std::vector<Drive> buildDriveTable(const std::vector<MountEntry>& entries,
                                    const std::optional<std::string>& pinned,
-                                   const BlockLookup& lookup);
+                                   const BlockLookup& lookup,
+                                   const DirectoryCheck& isDirectory = {});
 
 // "C: /" for the drive at the given index of the table (0 is C:).
 std::string driveDisplayText(std::size_t index, const Drive& drive);

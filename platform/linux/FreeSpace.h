@@ -17,7 +17,18 @@ struct FreeSpaceFacts {
     std::uint64_t internalReserveBytes = 0;
     // What every allocating write must leave free (xfs keeps room for a full extent-tree split).
     std::uint64_t perWriteReserveBytes = 0;
+    // Free space the file system keeps from data writes beyond the above: what btrfs counts in
+    // f_bfree but only its metadata can use, xfs's reserve pool and allocation-group reserves.
+    std::uint64_t hiddenReserveBytes = 0;
+    bool extFileSystem = false;
 };
+
+// Free space that this process's fill cannot reach, by whom it is kept.
+struct ReserveFacts {
+    std::uint64_t rootBytes = 0;        // kept for root; this process may not use it
+    std::uint64_t fileSystemBytes = 0;  // no data write of anyone can take it
+};
+ReserveFacts reservesOf(const FreeSpaceFacts& facts);
 
 std::uint64_t fillableBytes(const FreeSpaceFacts& facts);
 

@@ -17,6 +17,18 @@
 
 namespace {
 
+// A mount point is a directory unless statx says otherwise; a mount point this process cannot
+// look at stays listed as before.
+bool isDirectoryMountPoint(const std::string& path) {
+    struct statx sx {};
+    if (::statx(AT_FDCWD, path.c_str(), AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC | AT_SYMLINK_NOFOLLOW,
+                STATX_TYPE, &sx) != 0 ||
+        (sx.stx_mask & STATX_TYPE) == 0) {
+        return true;
+    }
+    return S_ISDIR(sx.stx_mode);
+}
+
 // QUELLIX_DRIVES when it is set and not empty.
 std::optional<std::string> pinnedDrives(const std::optional<std::string>& option) {
     if (option) return option;
@@ -30,7 +42,7 @@ std::optional<std::string> pinnedDrives(const std::optional<std::string>& option
 std::vector<std::string> LinuxPlatform::driveList() {
     const auto text = readSmallFile("/proc/self/mountinfo");
     table_ = buildDriveTable(parseMountInfo(text.value_or("")), pinnedDrives(options_.drives),
-                             sysBlockFacts);
+                             sysBlockFacts, isDirectoryMountPoint);
     tableRead_ = true;
     std::vector<std::string> list;
     for (std::size_t i = 0; i < table_.size(); ++i)
@@ -127,6 +139,36 @@ bool LinuxPlatform::diskFreeSpace(const std::string& root, std::int32_t& sectors
     return true;
 }
 
+bool LinuxPlatform::mayCreateFiles(const std::string& root) {
+    const Drive* drive = driveOf(root, nullptr);
+    if (drive == nullptr) return false;
+    const UniqueFd dir = openDriveRoot(*drive);
+    // The effective rights, as a create would meet them (root passes unless the file system is
+    // read-only or the directory immutable).
+    return dir && ::faccessat(dir.get(), ".", W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+DriveFacts LinuxPlatform::driveFacts(const std::string& root) {
+    DriveFacts facts;
+    const Drive* drive = driveOf(root, nullptr);
+    if (drive == nullptr) return facts;
+    facts.mountPoint = drive->mountPoint;
+    if (!drive->mounted) return facts;
+    facts.mounted = true;
+    facts.fsType = drive->mount.fsType;
+    facts.device = drive->mount.source;
+    facts.readOnly = isReadOnly(drive->mount);
+    facts.flash = flashStorage(drive->mount);
+    if (const UniqueFd dir = openDriveRoot(*drive)) {
+        if (const auto space = measureFreeSpace(dir.get(), drive->mount)) {
+            const ReserveFacts reserves = reservesOf(*space);
+            facts.rootReserveBytes = reserves.rootBytes;
+            facts.fsReserveBytes = reserves.fileSystemBytes;
+        }
+    }
+    return facts;
+}
+
 // Linux has no paging file of the Windows kind. The program asks for "<drive>pagefile.sys";
 // what answers is any active swap *file* (/proc/swaps, whatever its name) that lies directly in
 // the root directory of that drive, with its length. Swap partitions hold no file to wipe
@@ -151,7 +193,7 @@ FileHandle LinuxPlatform::createFillFile(const std::string& path, FillKind kind)
     }
     const UniqueFd root = openDriveRoot(*drive);
     if (!root) Raise(Err::DeviceUnavailable);
-    return fills_.create(root.get(), name, kind);
+    return fills_.create(root.get(), name, joinMountPath(drive->mountPoint, name), kind);
 }
 
 void LinuxPlatform::writeFill(FileHandle file, std::string_view data) {
@@ -221,4 +263,8 @@ void LinuxPlatform::closeText(FileHandle file) {
 
 void LinuxPlatform::closeAllText() {
     texts_.closeAll();
+}
+
+void LinuxPlatform::appendLine(const std::string& path, std::string_view line) {
+    TextFiles::appendLine(path, line);
 }

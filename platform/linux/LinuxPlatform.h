@@ -36,16 +36,22 @@ public:
     std::string commandLine() override;
     std::string programDirectory() override;
     void setPriority(Priority priority) override;
+    std::string hostName() override;
+    std::optional<std::string> environment(const std::string& name) override;
 
     double secondsSinceMidnight() override;
     std::string dateTimeText() override;
     void sleepFor(double seconds) override;
+    double monotonicSeconds() override;
+    std::string utcTimestamp() override;
 
     std::vector<std::string> driveList() override;
     int driveType(const std::string& root) override;
     bool diskFreeSpaceEx(const std::string& root, std::uint64_t& totalFreeBytes) override;
     bool diskFreeSpace(const std::string& root, std::int32_t& sectorsPerCluster,
                        std::int32_t& bytesPerSector, std::int32_t& freeClusters) override;
+    bool mayCreateFiles(const std::string& root) override;
+    DriveFacts driveFacts(const std::string& root) override;
     std::optional<std::int64_t> systemSwapFile(const std::string& path) override;
 
     FileHandle createFillFile(const std::string& path, FillKind kind) override;
@@ -65,6 +71,7 @@ public:
     bool atEnd(FileHandle file) override;
     void closeText(FileHandle file) override;
     void closeAllText() override;
+    void appendLine(const std::string& path, std::string_view line) override;
 
     // The drive table of the latest driveList() call (read once if there was none).
     const std::vector<Drive>& drives();

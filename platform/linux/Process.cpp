@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 
 #include "log/RuntimeError.h"
 #include "platform/linux/LinuxPlatform.h"
@@ -83,6 +84,33 @@ void LinuxPlatform::setPriority(Priority priority) {
         ::setpriority(PRIO_PROCESS, 0, startNice_);
         setIoPriority(startIoPriority_);
     }
+}
+
+std::string LinuxPlatform::hostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return "";
+    return name;
+}
+
+std::optional<std::string> LinuxPlatform::environment(const std::string& name) {
+    const char* value = std::getenv(name.c_str());
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
+}
+
+double LinuxPlatform::monotonicSeconds() {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+std::string LinuxPlatform::utcTimestamp() {
+    const time_t now = ::time(nullptr);
+    struct tm utc {};
+    ::gmtime_r(&now, &utc);
+    char buffer[32];
+    const std::size_t n = ::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return std::string(buffer, n);
 }
 
 double LinuxPlatform::secondsSinceMidnight() {

@@ -65,6 +65,56 @@ bool removableBelow(const std::string& dir, int depth) {
     return removable;
 }
 
+// The sysfs directory of the block device a mount lives on, found through its device number or,
+// for file systems that report an anonymous one (btrfs, fuseblk), through its source.
+std::string mountDeviceDir(const MountEntry& entry) {
+    std::string dir;
+    if (entry.major != 0) dir = deviceDir(entry.major, entry.minor);
+    if (dir.empty() && entry.source.rfind("/dev/", 0) == 0) {
+        struct stat st {};
+        if (::stat(entry.source.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
+            dir = deviceDir(major(st.st_rdev), minor(st.st_rdev));
+        }
+    }
+    return dir;
+}
+
+std::string firstLine(std::string text) {
+    const auto end = text.find('\n');
+    if (end != std::string::npos) text.erase(end);
+    return text;
+}
+
+bool flashBelow(const std::string& dir, int depth) {
+    const std::string disk = diskDir(dir);
+    if (depth < 6) {
+        // A loop device stands for the disk that holds its backing file.
+        if (const auto backing = readSmallFile(disk + "/loop/backing_file")) {
+            struct stat st {};
+            if (::stat(firstLine(*backing).c_str(), &st) == 0 && major(st.st_dev) != 0) {
+                const std::string below = deviceDir(major(st.st_dev), minor(st.st_dev));
+                if (!below.empty()) return flashBelow(below, depth + 1);
+            }
+        }
+        // A mapped or RAID device is flash when any disk below it is.
+        bool layered = false;
+        for (const std::string& holder : {dir + "/slaves", disk + "/slaves"}) {
+            std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(holder.c_str()), ::closedir);
+            if (!d) continue;
+            while (const dirent* entry = ::readdir(d.get())) {
+                const std::string name = entry->d_name;
+                if (name == "." || name == "..") continue;
+                layered = true;
+                const std::string below = realPath(holder + "/" + name);
+                if (!below.empty() && flashBelow(below, depth + 1)) return true;
+            }
+        }
+        if (layered) return false;
+    }
+    const auto rotational = readSmallFile(disk + "/queue/rotational");
+    return rotational && !rotational->empty() && (*rotational)[0] == '0';
+}
+
 }  // namespace
 
 std::optional<std::string> readSmallFile(const std::string& path) {
@@ -82,20 +132,18 @@ std::optional<std::string> readSmallFile(const std::string& path) {
 }
 
 std::optional<BlockFacts> sysBlockFacts(const MountEntry& entry) {
-    std::string dir;
-    if (entry.major != 0) dir = deviceDir(entry.major, entry.minor);
-    if (dir.empty() && entry.source.rfind("/dev/", 0) == 0) {
-        struct stat st {};
-        if (::stat(entry.source.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
-            dir = deviceDir(major(st.st_rdev), minor(st.st_rdev));
-        }
-    }
+    const std::string dir = mountDeviceDir(entry);
     if (dir.empty()) return std::nullopt;
     BlockFacts facts;
     const std::string name = baseName(diskDir(dir));
     facts.ramdisk = name.rfind("ram", 0) == 0 || name.rfind("zram", 0) == 0;
     facts.removable = removableBelow(dir, 0);
     return facts;
+}
+
+bool flashStorage(const MountEntry& entry) {
+    const std::string dir = mountDeviceDir(entry);
+    return !dir.empty() && flashBelow(dir, 0);
 }
 
 std::string sysBlockName(unsigned major, unsigned minor) {

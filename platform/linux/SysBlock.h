@@ -10,6 +10,11 @@
 // device number such as btrfs and fuseblk, the device node named as the mount's source).
 std::optional<BlockFacts> sysBlockFacts(const MountEntry& entry);
 
+// Whether the storage below the mount's block device is flash: the disk the kernel shows under
+// partitions, device-mapper and RAID devices and, for a loop device, under its backing file, is
+// non-rotational. False when the mount has no block device.
+bool flashStorage(const MountEntry& entry);
+
 // The kernel's name of a block device ("loop3", "sda1", "dm-0"); empty when it has none.
 std::string sysBlockName(unsigned major, unsigned minor);
 

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <ctime>
@@ -218,3 +219,39 @@ TEST_F(LinuxImage, CleanupFindsAndDeletesLeftoverFillFiles) {
 }
 
 }  // namespace
+
+// A container receives files of the host's disk mounted over its own (/etc/hosts); such a mount
+// is no drive, and it must not hide the directory mount of the same device from the list.
+TEST_F(LinuxImage, AFileMountedOverAFileIsNoDriveAndHidesNoDirectoryMount) {
+    const LoopImage& image = drive_->image();
+    const std::string work = image.workDir();
+    std::filesystem::create_directory(at("data"));
+    std::ofstream(at("hostname")) << "box\n";
+    std::ofstream(work + "/a-hostname") << "";
+    std::filesystem::create_directory(work + "/b-data");
+    // Two mounts of one device, neither of its whole tree; the file sorts first.
+    ASSERT_EQ(LoopImage::run("mount --bind " + at("hostname") + " " + work + "/a-hostname"), 0);
+    ASSERT_EQ(LoopImage::run("mount --bind " + at("data") + " " + work + "/b-data"), 0);
+    ASSERT_EQ(LoopImage::run("umount " + image.mountPoint()), 0);
+
+    ScopedEnv unpinned("QUELLIX_DRIVES", std::string(""));
+    LinuxPlatform all;
+    const auto list = all.driveList();
+    const auto listed = [&](const std::string& path) {
+        return std::any_of(list.begin(), list.end(), [&](const std::string& item) {
+            return item.size() > 3 && item.substr(3) == path;
+        });
+    };
+    EXPECT_TRUE(listed(work + "/b-data"));
+    EXPECT_FALSE(listed(work + "/a-hostname"));
+
+    // Named outright, the file mount is listed as what it is: no mount point to write to.
+    LinuxPlatform::Options o;
+    o.drives = work + "/a-hostname";
+    LinuxPlatform pinned(o);
+    pinned.driveList();
+    EXPECT_EQ(pinned.driveType("C:\\"), DRIVE_UNKNOWN);
+    EXPECT_FALSE(pinned.mayCreateFiles("C:\\"));
+
+    LoopImage::run("umount " + work + "/a-hostname; umount " + work + "/b-data");
+}

@@ -25,6 +25,10 @@ FakePlatform::Volume& FakePlatform::addVolume(const std::string& root, std::uint
     v.display = display.empty() ? root.substr(0, 2) + " /fake/" + root.substr(0, 1) : display;
     v.type = type;
     v.freeBytes = freeBytes;
+    v.facts.mountPoint = v.display.size() > 3 ? v.display.substr(3) : "";
+    v.facts.fsType = "fakefs";
+    v.facts.device = "/dev/fake" + root.substr(0, 1);
+    v.facts.mounted = true;
     volumes[root] = v;
     if (std::find(driveOrder.begin(), driveOrder.end(), root) == driveOrder.end()) {
         driveOrder.push_back(root);
@@ -58,9 +62,16 @@ std::string FakePlatform::registryVersionNumber() {
     return *versionNumber;
 }
 
+std::optional<std::string> FakePlatform::environment(const std::string& name) {
+    const auto it = env.find(name);
+    if (it == env.end()) return std::nullopt;
+    return it->second;
+}
+
 double FakePlatform::secondsSinceMidnight() {
     const double now = clock;
     clock += clockStep;
+    monotonic += clockStep;
     if (clock >= 86400.0) clock -= 86400.0;
     return now;
 }
@@ -68,6 +79,7 @@ double FakePlatform::secondsSinceMidnight() {
 void FakePlatform::sleepFor(double seconds) {
     slept += seconds;
     clock += seconds;
+    monotonic += seconds;
     if (clock >= 86400.0) clock -= 86400.0;
 }
 
@@ -101,6 +113,16 @@ bool FakePlatform::diskFreeSpace(const std::string& root, std::int32_t& sectorsP
     const std::uint64_t clusters = it->second.freeBytes / 512;
     freeClusters = static_cast<std::int32_t>(std::min<std::uint64_t>(clusters, 0x7FFFFFFF));
     return true;
+}
+
+bool FakePlatform::mayCreateFiles(const std::string& root) {
+    const auto it = volumes.find(root);
+    return it != volumes.end() && it->second.writable;
+}
+
+DriveFacts FakePlatform::driveFacts(const std::string& root) {
+    const auto it = volumes.find(root);
+    return it == volumes.end() ? DriveFacts{} : it->second.facts;
 }
 
 std::optional<std::int64_t> FakePlatform::systemSwapFile(const std::string& path) {
@@ -152,6 +174,10 @@ void FakePlatform::writeFill(FileHandle file, std::string_view data) {
     std::string name;
     Volume* v = volumeOf(it->second.path, name);
     if (v == nullptr) Raise(Err::DeviceUnavailable);
+    if (v->writeErrorAfter) {
+        if (*v->writeErrorAfter < data.size()) Raise(v->writeError);
+        *v->writeErrorAfter -= data.size();
+    }
     std::uint64_t room = v->freeBytes;
     if (v->diskFullAfter) room = std::min(room, *v->diskFullAfter);
     const std::uint64_t n = std::min<std::uint64_t>(room, data.size());
@@ -316,4 +342,11 @@ void FakePlatform::closeText(FileHandle file) {
 
 void FakePlatform::closeAllText() {
     texts_.clear();
+}
+
+void FakePlatform::appendLine(const std::string& path, std::string_view line) {
+    if (hostDirReadOnly(path)) Raise(Err::PermissionDenied);
+    std::string& content = hostFiles[path];
+    content.append(line);
+    content.push_back('\n');
 }

@@ -19,6 +19,13 @@ public:
         std::uint64_t freeBytes = 0;
         // Fill writes fail with "Disk full" once this many more bytes have been written.
         std::optional<std::uint64_t> diskFullAfter;
+        // Fill writes fail with writeError (a dying disk: 57) once this many more bytes have
+        // been written; nothing of a failed write lands.
+        std::optional<std::uint64_t> writeErrorAfter;
+        int writeError = 57;
+        // Whether this process may create files in the drive's top directory.
+        bool writable = true;
+        DriveFacts facts;  // mount point and device filled in by addVolume
         bool extendedProbeFails = false;
         bool classicProbeFails = false;
         std::map<std::string, std::int64_t> files;  // name -> length (regular files only)
@@ -50,6 +57,9 @@ public:
     std::map<std::string, std::int64_t> swapFiles;  // "C:\pagefile.sys" -> length
     std::string programDir = "/opt/quellix";
     std::string arguments;
+    std::string host = "testhost";
+    std::map<std::string, std::string> env;
+    double monotonic = 1000.0;  // moves with the clock
     HostFamily family = HostFamily::NtFamily;
     std::optional<std::string> versionNumber;
     double clock = 36000.0;  // seconds since midnight
@@ -79,14 +89,20 @@ public:
     std::string commandLine() override { return arguments; }
     std::string programDirectory() override { return programDir; }
     void setPriority(Priority priority) override { priorities.push_back(priority); }
+    std::string hostName() override { return host; }
+    std::optional<std::string> environment(const std::string& name) override;
     double secondsSinceMidnight() override;
     std::string dateTimeText() override { return dateTime; }
     void sleepFor(double seconds) override;
+    double monotonicSeconds() override { return monotonic; }
+    std::string utcTimestamp() override { return "2001-03-14T19:05:09Z"; }
     std::vector<std::string> driveList() override;
     int driveType(const std::string& root) override;
     bool diskFreeSpaceEx(const std::string& root, std::uint64_t& totalFreeBytes) override;
     bool diskFreeSpace(const std::string& root, std::int32_t& sectorsPerCluster,
                        std::int32_t& bytesPerSector, std::int32_t& freeClusters) override;
+    bool mayCreateFiles(const std::string& root) override;
+    DriveFacts driveFacts(const std::string& root) override;
     std::optional<std::int64_t> systemSwapFile(const std::string& path) override;
     FileHandle createFillFile(const std::string& path, FillKind kind) override;
     void writeFill(FileHandle file, std::string_view data) override;
@@ -103,6 +119,7 @@ public:
     bool atEnd(FileHandle file) override;
     void closeText(FileHandle file) override;
     void closeAllText() override;
+    void appendLine(const std::string& path, std::string_view line) override;
 
     // Splits "C:\name" into its root and name; false for a host path.
     static bool splitDrivePath(const std::string& path, std::string& root, std::string& name);
