@@ -23,19 +23,27 @@ struct FillSet {
 class DriveFill {
 public:
     DriveFill(frmQuellix& w, const std::string& drive)
-        : w_(w), drive_(drive), on_(w.platform(), "fQL Fill Cycles", [&w](const RuntimeError& e) {
-              // A full disk is expected at the very end of a fill: it ends the stage, not the
-              // cycle.
-              if (e.number() != Err::DiskFull) return false;
-              w.DiskFull = true;
-              return true;
-          }) {}
+        : w_(w),
+          drive_(drive),
+          accountIndex_(w.Account.index(drive)),
+          on_(w.platform(), "fQL Fill Cycles", [this](const RuntimeError& e) { return met(e); }) {}
 
     void run();
 
 private:
+    // Notes an error in the pass's account. A full disk is expected at the very end of a fill:
+    // it ends the stage, not the cycle, and is not logged; every other error is.
+    bool met(const RuntimeError& e);
+    // The drive's account (held by index: the run's list of drives may grow meanwhile).
+    DriveAccount& account() { return w_.Account.drives.at(accountIndex_); }
+    PassAccount* pass() {
+        DriveAccount& d = account();
+        return d.passes.empty() ? nullptr : &d.passes.back();
+    }
+    // Closes the pass's account with the time it took.
+    void endPass();
     bool requested() const { return w_.StopRequested || w_.ExitRequested; }
-    void startPass();
+    void startPass(bool quotes);
     // Returns true when it ended on a stop or exit request.
     bool fill(const FillSet& set);
     void bulkStage(std::int64_t count, const BlockArray& blocks);
@@ -50,10 +58,30 @@ private:
 
     frmQuellix& w_;
     const std::string& drive_;
+    std::size_t accountIndex_;
+    double passStart_ = 0;
+    bool writing_ = false;
+    FileHandle brokenFile_ = 0;
     ErrorHandler on_;
 };
 
+bool DriveFill::met(const RuntimeError& e) {
+    PassAccount* p = pass();
+    if (e.number() == Err::DiskFull) {
+        w_.DiskFull = true;
+        if (p != nullptr) p->noRoom = e.systemText().empty() ? e.description() : e.systemText();
+        return true;
+    }
+    if (p != nullptr) {
+        ++p->errors[e.number()];
+        if (writing_) ++p->failedWrites[e.number()];
+        if (!e.systemText().empty()) p->systemTexts[e.number()] = e.systemText();
+    }
+    return false;
+}
+
 void DriveFill::run() {
+    account().started = true;
     w_.DiskFreeSpace(drive_);
 
     on_([&] { w_.DriveProgressStep = Divide(100.0, static_cast<double>(w_.FreeSpaceK)); });
@@ -71,7 +99,7 @@ void DriveFill::run() {
 
     for (int pass = 1; pass <= randomPasses; ++pass) {
         w_.Cleanup(drive_, false);
-        startPass();
+        startPass(false);
         on_([&] {
             w_.lblCurrentStatus.Caption = "Filling free-space with random characters ( pass  " +
                                           std::to_string(pass) + " of  " +
@@ -84,12 +112,13 @@ void DriveFill::run() {
             w_.desktop().DoEvents();
             closeFiles();
         }
+        endPass();
         if (requested()) break;
         w_.Cleanup(drive_, true);
     }
 
     if (!requested()) {
-        startPass();
+        startPass(true);
         on_([&] { w_.lblCurrentStatus.Caption = "Filling free-space with selected quotes."; });
         w_.desktop().DoEvents();
         const bool stopped = fill({w_.QuoteBlock960000, w_.QuoteBlock96000, w_.QuoteBlock960,
@@ -98,16 +127,25 @@ void DriveFill::run() {
             w_.desktop().DoEvents();
             closeFiles();
         }
+        endPass();
     }
 
-    if (requested()) w_.RunEnd();
+    if (requested()) {
+        w_.RunEnd();
+    } else {
+        account().finished = true;
+    }
     // After a stop, RunEnd's reset has already removed the fill files of every selectable drive
     // and shown the ready text: the last sweep stays silent so that the Idle window keeps it.
     w_.Cleanup(drive_, !w_.StopHandled);
 }
 
-void DriveFill::startPass() {
+void DriveFill::startPass(bool quotes) {
     w_.DiskFreeSpace(drive_);
+    PassAccount& p = account().passes.emplace_back();
+    p.quotes = quotes;
+    p.freeAtStart = w_.ProbedFreeBytes;
+    on_([&] { passStart_ = w_.platform().monotonicSeconds(); });
     on_([&] { w_.DoneBeforePassK += w_.PassDoneK; });
     on_([&] { w_.PassStartFreeK = w_.FreeSpaceK; });
     w_.Progbar();
@@ -115,6 +153,7 @@ void DriveFill::startPass() {
 
 bool DriveFill::fill(const FillSet& set) {
     Platform& platform = w_.platform();
+    brokenFile_ = 0;
     on_([&] {
         w_.FillFileHandle00 = platform.createFillFile(drive_ + set.name00, FillKind::Bulk);
     });
@@ -146,6 +185,10 @@ bool DriveFill::fill(const FillSet& set) {
     on_([&] { w_.FreeSpaceK = CLngLng(w_.FreeSpaceBytes / 1000.0); });
     tailStage(count(w_.FreeSpaceBytes, 16.0), set.b16, 16, 0);
 
+    // One more probe: what the pass left free is what its account is judged by.
+    w_.DiskFreeSpace(drive_);
+    if (PassAccount* p = pass()) p->freeAtEnd = w_.ProbedFreeBytes;
+
     w_.FreeSpaceK = 0;
     w_.Progbar();
     return requested();
@@ -172,9 +215,11 @@ void DriveFill::tailStage(std::int64_t n, const BlockArray& blocks, std::size_t 
 
 bool DriveFill::mayWrite(const BlockArray& blocks, std::size_t size, FileHandle file) const {
     if (w_.ExitRequested || w_.StopRequested || w_.DiskFull) return false;
-    // A fill file that could not be created has no handle. Its failure is logged once; writing
-    // to it would only fail again with every block and flood the log.
-    if (file == 0) return false;
+    // A fill file that could not be created has no handle, and one whose write failed for any
+    // reason but a full disk (a failing device) takes no further writes in its pass. Either
+    // failure is logged once; writing on would only fail again with every block: stage E alone
+    // counts free bytes / 16 writes, and the log would grow by gigabytes.
+    if (file == 0 || file == brokenFile_) return false;
     // A block shorter than its nominal length (a stopped preparation) is never written: the
     // write would read beyond it.
     for (std::size_t k = 1; k <= 3; ++k) {
@@ -186,7 +231,24 @@ bool DriveFill::mayWrite(const BlockArray& blocks, std::size_t size, FileHandle 
 void DriveFill::write(FileHandle file, const BlockArray& blocks, std::size_t size) {
     // Block 2 half of the time, blocks 1 and 3 a quarter each.
     const auto k = static_cast<std::size_t>(nearest(2.0 * static_cast<double>(w_.Random()) + 1.0));
-    on_([&] { w_.platform().writeFill(file, std::string_view(blocks[k].data(), size)); });
+    writing_ = true;
+    const bool wrote =
+        on_([&] { w_.platform().writeFill(file, std::string_view(blocks[k].data(), size)); });
+    writing_ = false;
+    if (wrote) {
+        if (PassAccount* p = pass()) p->written += static_cast<std::int64_t>(size);
+    } else if (!w_.DiskFull) {
+        // The bulk file fails before the tail file is made, so one broken file at a time.
+        brokenFile_ = file;
+    }
+}
+
+void DriveFill::endPass() {
+    PassAccount* p = pass();
+    if (p == nullptr) return;
+    double now = passStart_;
+    on_([&] { now = w_.platform().monotonicSeconds(); });
+    p->seconds = now - passStart_;
 }
 
 std::int64_t DriveFill::count(double freeBytes, double size) {

@@ -72,6 +72,7 @@ void frmQuellix::DiskFreeSpace(const std::string& Drive) {
         const auto LowPart = static_cast<std::int32_t>(static_cast<std::uint32_t>(totalFree));
         const auto HighPart =
             static_cast<std::int32_t>(static_cast<std::uint32_t>(totalFree >> 32));
+        if (ok) ProbedFreeBytes = static_cast<std::int64_t>(totalFree);
         on([&] { FreeSpaceK = CLngLng(CLargeInt(platform(), LowPart, HighPart) / 1000.0); });
         if (FreeSpaceK < 2000000) {
             on([&] { FreeSpaceBytes = CLng(CLargeInt(platform(), LowPart, HighPart)); });
@@ -98,6 +99,7 @@ void frmQuellix::DiskFreeSpace(const std::string& Drive) {
             });
             on([&] { FreeSpaceK = CLngLng(FreeSpaceBytes / 1000.0); });
             LargeFreeSpace = false;
+            ProbedFreeBytes = FreeSpaceBytes;
         } else {
             desktop().MsgBox(unreadableText(driveName), vbOKOnly, "Quellix");
             ExitCode = ExitSystemPrevented;

@@ -3,12 +3,50 @@
 #include "resources/StringTable.h"
 #include "ui/frmQuellix.h"
 
+namespace {
+
+std::string joined(const std::vector<std::string>& lines, const std::string& separator) {
+    std::string text;
+    for (const std::string& line : lines) {
+        if (!text.empty()) text += separator;
+        text += line;
+    }
+    return text;
+}
+
+// Closes the run's account: the outcomes assessed, a summary line per drive printed and the run
+// appended to the run report. Returns the lines of the drives left incomplete by a run that
+// finished.
+std::vector<std::string> reportRun(frmQuellix& w, ErrorHandler& on) {
+    RunAccount& run = w.Account;
+    run.open = false;
+    AssessOutcomes(run);
+    on([&] { run.end = w.platform().utcTimestamp(); });
+    for (const std::string& line : SummaryLines(run))
+        on([&] { w.desktop().Print(line); });
+    std::string host;
+    on([&] { host = w.platform().hostName(); });
+    on([&] {
+        const auto named = w.platform().environment("QUELLIX_REPORT");
+        const std::string path = named && !named->empty()
+                                     ? *named
+                                     : w.platform().programDirectory() + "/QuellixRuns.jsonl";
+        w.platform().appendLine(path, RunReportLine(run, QUELLIX_VERSION, host, w.ExitCode));
+    });
+    if (w.ExitCode != ExitIncomplete) return {};
+    return IncompleteLines(run);
+}
+
+}  // namespace
+
 void frmQuellix::RunEnd() {
     // Ending the program closes the window, and the close handler comes back here: the exit
     // sequence already under way is the only one.
     if (ProgramEnding) return;
 
     ErrorHandler on(platform(), "fQL Wipe");
+    const std::vector<std::string> incomplete =
+        Account.open ? reportRun(*this, on) : std::vector<std::string>{};
     progbarCurrent.Value = 0;
     progbarTotal.Value = 0;
     lblCurrentDrive.Caption.clear();
@@ -34,7 +72,16 @@ void frmQuellix::RunEnd() {
 
     if (ExitRequested) {
         ProgramEnding = true;
-        on([&] { lblCurrentStatus.Caption = LoadResString(156); });
+        // Nobody may be there to answer a message: the lines go to standard output (and are in
+        // the run report), and the last status says what happened instead of thanking.
+        for (const std::string& line : incomplete)
+            on([&] { desktop().Print(line); });
+        on([&] {
+            lblCurrentStatus.Caption =
+                incomplete.empty() ? LoadResString(156)
+                                   : "Free space was not fully overwritten on " +
+                                         IncompleteDriveNames(Account) + " - see the run report";
+        });
         on([&] { desktop().DoEvents(); });
         on([&] { Pause(2); });
         desktop().EndProgram(ExitCode);
@@ -67,5 +114,10 @@ void frmQuellix::RunEnd() {
         cmdHelp.Enabled = true;
         cmdWipe.Enabled = true;
         on([&] { lblCurrentStatus.Caption = LoadResString(101); });
+        if (!incomplete.empty()) {
+            on([&] {
+                desktop().MsgBox(joined(incomplete, "\r\n"), vbOKOnly + vbExclamation, "Quellix");
+            });
+        }
     }
 }

@@ -23,6 +23,9 @@ void frmQuellix::cmdWipe_Click() {
     // A Stop pressed while no run was in progress is not carried into this run.
     StopRequested = false;
     StopHandled = false;
+    Account = RunAccount{};
+    Account.open = true;
+    on([&] { Account.start = platform().utcTimestamp(); });
 
     // Linux needs no process handle for the priority; any nonzero token marks it taken.
     ProcessHandle = 1;
@@ -39,6 +42,8 @@ void frmQuellix::cmdWipe_Click() {
         if (chkDrive[i].Value == 1) {
             // A copy: the routines called may yield, and drive discovery may remake the boxes.
             const std::string root = chkDrive[i].Tag;
+            const std::size_t account = Account.index(root);
+            on([&] { Account.drives[account].facts = platform().driveFacts(root); });
             DiskFreeSpace(root);
             on([&] { runTotal += FreeSpaceK; });
         }
@@ -52,8 +57,12 @@ void frmQuellix::cmdWipe_Click() {
         CaptionMode = 1;
         on([&] { UpdateCaption(CaptionMode, noPercent); });
         ExitCode = ExitStopped;
+        // Nothing was run, so there is nothing to report.
+        Account.open = false;
         return;
     }
+
+    on([&] { Account.randomPasses = CInt(Val(lblRandomPasses.Caption)); });
 
     on([&] {
         const std::int16_t count = CInt(Val(lblRandomPasses.Caption));
@@ -109,7 +118,9 @@ void frmQuellix::cmdWipe_Click() {
     RunInProgress = false;
     CaptionMode = 1;
     on([&] { UpdateCaption(CaptionMode, noPercent); });
-    ExitCode = ExitFinished;
+    // Finished is not done: only a run whose every drive was really filled ends as such.
+    AssessOutcomes(Account);
+    ExitCode = AnyIncomplete(Account) ? ExitIncomplete : ExitFinished;
     if (chkExitWhenDone.Value != 0) {
         ExitRequested = true;
     } else {

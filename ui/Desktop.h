@@ -10,6 +10,7 @@
 enum MsgBoxStyle : int {
     vbOKOnly = 0,
     vbYesNo = 4,
+    vbExclamation = 48,
     vbDefaultButton2 = 256,
 };
 enum MsgBoxResult : int {
@@ -27,6 +28,7 @@ enum ExitStatus : int {
     ExitStopped = 1,          // a run was stopped or could not run
     ExitBadCommandLine = 2,   // the command line was rejected
     ExitSystemPrevented = 3,  // no drives, too many, unreadable free space, unsupported host
+    ExitIncomplete = 4,       // a run finished, but some free space was not overwritten
 };
 
 class Desktop {
@@ -37,6 +39,8 @@ public:
     virtual void DoEvents() = 0;
     // A modal message box with the given caption; returns vbOK, vbYes or vbNo.
     virtual int MsgBox(const std::string& text, int style, const std::string& title) = 0;
+    // A line for whoever started the program, on its standard output; a failed write is ignored.
+    virtual void Print(const std::string& line) = 0;
     // Opens the help document at its contents. False when no viewer could show it.
     virtual bool ShowHelp(const std::string& file, int command) = 0;
     // Ends the program with the given exit status. Never returns.

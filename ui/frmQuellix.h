@@ -13,6 +13,7 @@
 #include "log/Rnd.h"
 #include "platform/Block.h"
 #include "platform/Platform.h"
+#include "run/RunAccount.h"
 #include "ui/Control.h"
 #include "ui/Desktop.h"
 
@@ -67,6 +68,9 @@ public:
     std::int64_t PassStartFreeK = 0;
     std::int64_t PassDoneK = 0;
     std::int64_t DoneBeforePassK = 0;
+    // The free bytes the last probe found, exact (FreeSpaceK and FreeSpaceBytes are rounded or
+    // limited); the run's account takes them.
+    std::int64_t ProbedFreeBytes = 0;
     FileHandle FillFileHandle00 = 0;
     FileHandle FillFileHandle01 = 0;
     BlockArray RandomBlock960000, RandomBlock96000, RandomBlock960, RandomBlock16;
@@ -77,6 +81,9 @@ public:
     // Set once the exit path has begun, so that a close request reached again while the
     // program is ending does not start a second exit sequence.
     bool ProgramEnding = false;
+
+    // What the current or last run measured, drive by drive and pass by pass; RunEnd reports it.
+    RunAccount Account;
 
     // The run time's random generator, seeded once at start-up.
     Rnd Random;

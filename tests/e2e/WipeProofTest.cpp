@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 
@@ -137,6 +138,24 @@ TEST_P(WipeProof, DeletedDataIsGoneAsFarAsAZeroFillReachesAndNothingIsLeftBehind
     }
     EXPECT_EQ(freeBytes(image_->mountPoint()), before);
     EXPECT_FALSE(fs::exists(programDir_ + "/ErrLog.txt")) << slurp(programDir_ + "/ErrLog.txt");
+
+    // The run report says so too: every pass wrote all it found free but for less than one bulk
+    // block, and the drive is complete.
+    const nlohmann::json report =
+        nlohmann::json::parse(slurp(programDir_ + "/QuellixRuns.jsonl"), nullptr, false);
+    ASSERT_TRUE(report.is_object()) << slurp(programDir_ + "/QuellixRuns.jsonl");
+    EXPECT_EQ(report["exit_status"], 0);
+    const nlohmann::json& drive = report["drives"][0];
+    EXPECT_EQ(drive["outcome"], "complete") << drive;
+    EXPECT_EQ(drive["fs_type"], GetParam().fsType);
+    EXPECT_EQ(drive["passes"].size(), 2u);
+    for (const nlohmann::json& pass : drive["passes"]) {
+        const auto atStart = pass["free_at_start"].get<std::int64_t>();
+        const auto written = pass["written"].get<std::int64_t>();
+        EXPECT_GT(written, atStart - 960000) << pass;
+        EXPECT_LE(written, atStart) << pass;
+        EXPECT_TRUE(pass["errors"].empty()) << pass;
+    }
 
     image_->unmount();
     const std::uint64_t left = image_->markerBlocks(kMarker);

@@ -13,8 +13,9 @@ using Counts = std::array<std::size_t, 5>;
 
 class FillCycles : public WindowFixture {
 protected:
-    // Probe 0 is the one at the start of the drive; pass j (1-based) starts with probe 5j - 4.
-    static std::size_t passProbe(std::size_t pass) { return 5 * pass - 4; }
+    // Probe 0 is the one at the start of the drive; every pass probes before each of its five
+    // stages and once more when the last one ends, so pass j (1-based) starts with probe 6j - 5.
+    static std::size_t passProbe(std::size_t pass) { return 6 * pass - 5; }
 
     // The smallest free space the drive had at any yield.
     void watchFreeSpace(const std::string& root) {

@@ -43,12 +43,14 @@ public:
     std::vector<int> totalBar;             // progbarTotal after every change, seen at yields
     std::vector<std::string> titles;       // Me.Caption after every change, seen at yields
     std::vector<std::string> helpFiles;
+    std::vector<std::string> printed;  // lines handed to Print
     bool helpOpens = true;
     int doEvents = 0;
     int endings = 0;
 
     void DoEvents() override;
     int MsgBox(const std::string& text, int style, const std::string& title) override;
+    void Print(const std::string& line) override { printed.push_back(line); }
     bool ShowHelp(const std::string& file, int command) override;
 
 protected:

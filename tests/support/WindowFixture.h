@@ -86,7 +86,8 @@ protected:
     }
 
     // The writes of stages A to E of a pass whose first probe (the one at the start of the pass)
-    // was probe number passProbe, counting from 0. Every pass makes five probes.
+    // was probe number passProbe, counting from 0. Every stage starts with a probe, and the pass
+    // probes once more after its last stage.
     std::array<std::size_t, 5> stageWrites(std::size_t passProbe) const {
         std::array<std::size_t, 5> n{};
         const auto& at = p.writesAtProbe;

@@ -20,6 +20,9 @@ public:
     // once, the progress at most once a second. `now` is in seconds on any steady clock.
     void observe(const frmQuellix& window, double now);
 
+    // Prints a line as it is.
+    void print(const std::string& text) { line(text); }
+
     // Whether the program's standard input is a terminal.
     static bool stdinIsTerminal();
 

@@ -98,7 +98,8 @@ int QtDesktop::MsgBox(const std::string& text, int style, const std::string& tit
     box.setWindowTitle(QString::fromStdString(title));
     box.setTextFormat(Qt::PlainText);
     box.setText(dialogText(text));
-    box.setIcon(QMessageBox::NoIcon);
+    box.setIcon((style & vbExclamation) == vbExclamation ? QMessageBox::Warning
+                                                         : QMessageBox::NoIcon);
     if ((style & vbYesNo) == vbYesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton((style & vbDefaultButton2) != 0 ? QMessageBox::No : QMessageBox::Yes);
@@ -110,6 +111,10 @@ int QtDesktop::MsgBox(const std::string& text, int style, const std::string& tit
     if (pressed == QMessageBox::Yes) return vbYes;
     if (pressed == QMessageBox::No) return vbNo;
     return vbOK;
+}
+
+void QtDesktop::Print(const std::string& line) {
+    console_->print(line);
 }
 
 bool QtDesktop::ShowHelp(const std::string& file, int command) {

@@ -39,6 +39,7 @@ public:
 
     void DoEvents() override;
     int MsgBox(const std::string& text, int style, const std::string& title) override;
+    void Print(const std::string& line) override;
     bool ShowHelp(const std::string& file, int command) override;
 
 protected:

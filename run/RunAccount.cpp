@@ -1,0 +1,207 @@
+// The outcome of a run and how it is put in words: per drive, from what its passes measured.
+#include "run/RunAccount.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "log/RuntimeError.h"
+
+namespace {
+
+// The fill's largest block: what a counted fill may leave unwritten even when all goes well.
+constexpr std::int64_t kBulkBlock = 960000;
+
+std::string grouped(std::int64_t value) {
+    std::string digits = std::to_string(value < 0 ? -value : value);
+    for (auto i = static_cast<std::ptrdiff_t>(digits.size()) - 3; i > 0; i -= 3) {
+        digits.insert(static_cast<std::size_t>(i), ",");
+    }
+    return value < 0 ? "-" + digits : digits;
+}
+
+std::string plural(std::int64_t n, const char* one, const char* many) {
+    return grouped(n) + " " + (n == 1 ? one : many);
+}
+
+std::string lower(std::string s) {
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return s;
+}
+
+// The free space a pass may leave and still count as a full fill.
+std::int64_t allowance(const DriveAccount& d, const PassAccount& p) {
+    return static_cast<std::int64_t>(d.facts.fsReserveBytes) +
+           std::max(kBulkBlock, p.freeAtStart / 100);
+}
+
+bool fellShort(const DriveAccount& d, const PassAccount& p) {
+    return !p.errors.empty() || p.freeAtEnd < 0 || p.freeAtEnd > allowance(d, p);
+}
+
+double writtenShare(const PassAccount& p) {
+    return p.freeAtStart > 0 ? static_cast<double>(p.written) / static_cast<double>(p.freeAtStart)
+                             : 1.0;
+}
+
+// "Device I/O error on 2,011 writes and 2 other file operations, Permission denied (Read-only
+// file system) on 1 file operation": each error with the system's own words where they differ.
+std::string errorWords(const DriveAccount& d) {
+    std::map<int, std::int64_t> all, writes;
+    std::map<int, std::string> texts;
+    for (const PassAccount& p : d.passes) {
+        for (const auto& [number, count] : p.errors)
+            all[number] += count;
+        for (const auto& [number, count] : p.failedWrites)
+            writes[number] += count;
+        for (const auto& [number, text] : p.systemTexts) {
+            if (!text.empty()) texts[number] = text;
+        }
+    }
+    std::string words;
+    for (const auto& [number, count] : all) {
+        std::string what = ErrorDescription(number);
+        if (what.empty()) what = "Error " + std::to_string(number);
+        const std::string& system = texts[number];
+        if (!system.empty() && lower(system) != lower(what)) what += " (" + system + ")";
+        const std::int64_t others = count - writes[number];
+        if (writes[number] > 0) what += " on " + plural(writes[number], "write", "writes");
+        if (others > 0 && writes[number] > 0) {
+            what += " and " + plural(others, "other file operation", "other file operations");
+        } else if (others > 0) {
+            what += " on " + plural(others, "file operation", "file operations");
+        }
+        if (!words.empty()) words += ", ";
+        words += what;
+    }
+    return words;
+}
+
+// Why the passes did not overwrite the free space, naming the pass that did least.
+std::string shortfall(const DriveAccount& d) {
+    const PassAccount* worst = nullptr;
+    for (const PassAccount& p : d.passes) {
+        if (fellShort(d, p) && (worst == nullptr || writtenShare(p) < writtenShare(*worst))) {
+            worst = &p;
+        }
+    }
+    if (worst == nullptr) return "";
+    std::string cause = errorWords(d);
+    if (cause.empty()) cause = worst->noRoom;
+    if (cause.empty() && worst->freeAtEnd >= 0) {
+        cause = Megabytes(worst->freeAtEnd) + " MB were still free when the pass ended";
+    }
+    if (cause.empty()) cause = "the pass did not reach its end";
+    return Megabytes(worst->written) + " of " + Megabytes(worst->freeAtStart) +
+           " MB overwritten - " + cause;
+}
+
+std::string driveName(const DriveAccount& d) {
+    std::string name = d.root.substr(0, 2);
+    if (!d.facts.mountPoint.empty()) name += " " + d.facts.mountPoint;
+    return name;
+}
+
+}  // namespace
+
+const char* OutcomeName(DriveOutcome outcome) {
+    switch (outcome) {
+        case DriveOutcome::Complete:
+            return "complete";
+        case DriveOutcome::Incomplete:
+            return "incomplete";
+        case DriveOutcome::Stopped:
+            return "stopped";
+        case DriveOutcome::NotStarted:
+        default:
+            return "not started";
+    }
+}
+
+std::string Megabytes(std::int64_t bytes) {
+    return grouped(static_cast<std::int64_t>(
+        std::nearbyint(static_cast<double>(std::max<std::int64_t>(bytes, 0)) / 1048576.0)));
+}
+
+std::size_t RunAccount::index(const std::string& root) {
+    for (std::size_t i = 0; i < drives.size(); ++i) {
+        if (drives[i].root == root) return i;
+    }
+    drives.emplace_back().root = root;
+    return drives.size() - 1;
+}
+
+void AssessOutcomes(RunAccount& run) {
+    for (DriveAccount& d : run.drives) {
+        d.reason.clear();
+        if (!d.started) {
+            d.outcome = DriveOutcome::NotStarted;
+            d.reason = "the run ended before this drive";
+            continue;
+        }
+        if (!d.finished) {
+            d.outcome = DriveOutcome::Stopped;
+            d.reason = "the run was stopped before this drive was done";
+            continue;
+        }
+        d.reason = shortfall(d);
+        if (d.facts.rootReserveBytes > 0) {
+            if (!d.reason.empty()) d.reason += "; ";
+            d.reason += Megabytes(static_cast<std::int64_t>(d.facts.rootReserveBytes)) +
+                        " MB reserved for root were not overwritten - run as root to include them";
+        }
+        d.outcome = d.reason.empty() ? DriveOutcome::Complete : DriveOutcome::Incomplete;
+    }
+}
+
+bool AnyIncomplete(const RunAccount& run) {
+    return std::any_of(run.drives.begin(), run.drives.end(),
+                       [](const DriveAccount& d) { return d.outcome == DriveOutcome::Incomplete; });
+}
+
+std::vector<std::string> IncompleteLines(const RunAccount& run) {
+    std::vector<std::string> lines;
+    for (const DriveAccount& d : run.drives) {
+        if (d.outcome == DriveOutcome::Incomplete) lines.push_back(driveName(d) + ": " + d.reason);
+    }
+    return lines;
+}
+
+std::string IncompleteDriveNames(const RunAccount& run) {
+    std::string names;
+    for (const DriveAccount& d : run.drives) {
+        if (d.outcome != DriveOutcome::Incomplete) continue;
+        if (!names.empty()) names += ", ";
+        names += d.root.substr(0, 2);
+    }
+    return names;
+}
+
+std::vector<std::string> SummaryLines(const RunAccount& run) {
+    std::vector<std::string> lines;
+    for (const DriveAccount& d : run.drives) {
+        std::string line = driveName(d) + ": ";
+        if (!d.passes.empty()) {
+            std::int64_t written = 0;
+            double seconds = 0;
+            for (const PassAccount& p : d.passes) {
+                written += p.written;
+                seconds += p.seconds;
+            }
+            const auto passes = static_cast<std::int64_t>(d.passes.size());
+            line += plural(passes, "pass", "passes") + ", " + Megabytes(written / passes) +
+                    " MB per pass, ";
+            if (seconds > 0) {
+                line += grouped(static_cast<std::int64_t>(
+                            std::nearbyint(static_cast<double>(written) / 1048576.0 / seconds))) +
+                        " MB/s, ";
+            }
+        }
+        line += OutcomeName(d.outcome);
+        if (d.facts.flash) line += " (flash storage: cells it has remapped are out of reach)";
+        lines.push_back(line);
+    }
+    return lines;
+}

@@ -1,0 +1,145 @@
+// A run's outcome on the fakes: a failing disk, a fill that ends with space left, what root keeps,
+// a stop, and how each is told (exit status, status text, message, printed lines, run report).
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/support/WindowFixture.h"
+
+namespace {
+
+class RunOutcome : public WindowFixture {
+protected:
+    // The run report's lines in the program's directory, parsed.
+    std::vector<nlohmann::json> reports() const {
+        std::vector<nlohmann::json> lines;
+        const auto it = p.hostFiles.find(p.programDir + "/QuellixRuns.jsonl");
+        if (it == p.hostFiles.end()) return lines;
+        std::istringstream in(it->second);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(nlohmann::json::parse(line));
+        return lines;
+    }
+    // Runs with Exit When Done; returns the status the program ended with.
+    int runToTheEnd() {
+        w.chkExitWhenDone.Value = 1;
+        try {
+            w.cmdWipe_Click();
+        } catch (const ProgramEnded& ended) {
+            return ended.status;
+        }
+        return -1;
+    }
+};
+
+TEST_F(RunOutcome, AllDrivesFilledEndsAsBeforeAndIsReported) {
+    addDrive("C:\\", 10000000).facts.fsReserveBytes = 4096;
+    fillBlocks();
+    EXPECT_EQ(runToTheEnd(), ExitFinished);
+    EXPECT_EQ(w.lblCurrentStatus.Caption,
+              "Performing last check on all drives  - Thank you for using Quellix");
+    ASSERT_EQ(d.printed.size(), 1u);
+    EXPECT_EQ(d.printed[0], "C: /fake/C: 3 passes, 10 MB per pass, complete");
+
+    const auto lines = reports();
+    ASSERT_EQ(lines.size(), 1u);
+    const nlohmann::json& run = lines[0];
+    EXPECT_EQ(run["exit_status"], 0);
+    EXPECT_EQ(run["random_passes"], 2);
+    EXPECT_EQ(run["host"], "testhost");
+    EXPECT_EQ(run["start"], "2001-03-14T19:05:09Z");
+    const nlohmann::json& drive = run["drives"][0];
+    EXPECT_EQ(drive["letter"], "C:");
+    EXPECT_EQ(drive["mount_point"], "/fake/C");
+    EXPECT_EQ(drive["device"], "/dev/fakeC");
+    EXPECT_EQ(drive["fs_reserve_bytes"], 4096);
+    EXPECT_EQ(drive["outcome"], "complete");
+    ASSERT_EQ(drive["passes"].size(), 3u);
+    EXPECT_EQ(drive["passes"][2]["kind"], "quotes");
+    // The worked example: 10,000,000 bytes free, 9,999,984 written, 16 left.
+    for (const nlohmann::json& pass : drive["passes"]) {
+        EXPECT_EQ(pass["free_at_start"], 10000000);
+        EXPECT_EQ(pass["written"], 9999984);
+        EXPECT_EQ(pass["free_at_end"], 16);
+        EXPECT_TRUE(pass["errors"].empty());
+    }
+}
+
+TEST_F(RunOutcome, AFailingDiskIsIncompleteWithItsErrorAndTheLogHasALinePerFile) {
+    FakePlatform::Volume& c = addDrive("C:\\", 10000000);
+    c.writeErrorAfter = 3 * 960000;  // three bulk writes land, then every write fails
+    fillBlocks();
+    EXPECT_EQ(runToTheEnd(), ExitIncomplete);
+
+    EXPECT_EQ(w.lblCurrentStatus.Caption,
+              "Free space was not fully overwritten on C: - see the run report");
+    ASSERT_EQ(d.printed.size(), 2u);
+    EXPECT_EQ(d.printed[1], "C: /fake/C: 0 of 10 MB overwritten - Device I/O error on 6 writes");
+    const nlohmann::json drive = reports().at(0)["drives"][0];
+    EXPECT_EQ(drive["outcome"], "incomplete");
+    EXPECT_EQ(drive["passes"][0]["written"], 3 * 960000);
+    EXPECT_EQ(drive["passes"][0]["errors"]["57"], 2);
+    // A file that failed once takes no more writes in its pass: one log line per fill file, not
+    // one per block (stage E alone would count 624,999 writes here).
+    const auto log = p.errLogLines();
+    ASSERT_EQ(log.size(), 6u);
+    EXPECT_EQ(log[0],
+              "Quellix error #57 (Device I/O error) occurred in fQL Fill Cycles at " + p.dateTime);
+}
+
+TEST_F(RunOutcome, AFillThatEndsWithSpaceLeftIsShownInAMessageWhenTheWindowStays) {
+    FakePlatform::Volume& c = addDrive("C:\\", 100000000);
+    addDrive("D:\\", 10000000);
+    c.diskFullAfter = 40000000;  // a quota: the disk says full long before the probe's free space
+    fillBlocks();
+    w.chkExitWhenDone.Value = 0;
+    w.cmdWipe_Click();
+
+    EXPECT_EQ(w.ExitCode, ExitIncomplete);
+    EXPECT_EQ(d.endings, 0);
+    EXPECT_EQ(w.lblCurrentStatus.Caption, "Ready to clean free-space in the drives checked above.");
+    ASSERT_EQ(d.boxes.size(), 1u);
+    EXPECT_EQ(d.boxes[0].style, vbOKOnly + vbExclamation);
+    EXPECT_EQ(d.boxes[0].text, "C: /fake/C: 0 of 95 MB overwritten - Disk full");
+    const nlohmann::json run = reports().at(0);
+    EXPECT_EQ(run["exit_status"], ExitIncomplete);
+    EXPECT_EQ(run["drives"][0]["outcome"], "incomplete");
+    EXPECT_EQ(run["drives"][1]["outcome"], "complete");
+    EXPECT_EQ(run["drives"][0]["passes"][0]["free_at_end"], 100000000 - 40000000);
+}
+
+TEST_F(RunOutcome, SpaceKeptForRootIsNamedAndTheReportGoesWhereItIsTold) {
+    addDrive("C:\\", 10000000).facts.rootReserveBytes = 5u * 1048576u;
+    fillBlocks();
+    p.env["QUELLIX_REPORT"] = "/srv/reports/wipes.jsonl";
+    EXPECT_EQ(runToTheEnd(), ExitIncomplete);
+    ASSERT_EQ(d.printed.size(), 2u);
+    EXPECT_EQ(d.printed[1],
+              "C: /fake/C: 5 MB reserved for root were not overwritten - run as root to include "
+              "them");
+    EXPECT_TRUE(reports().empty());
+    ASSERT_EQ(p.hostFiles.count("/srv/reports/wipes.jsonl"), 1u);
+    const auto run = nlohmann::json::parse(p.hostFiles["/srv/reports/wipes.jsonl"]);
+    EXPECT_EQ(run["drives"][0]["root_reserve_bytes"], 5 * 1048576);
+}
+
+TEST_F(RunOutcome, AStoppedRunIsReportedAsStoppedWithTheDrivesItNeverReached) {
+    addDrive("C:\\", 10000000);
+    addDrive("D:\\", 10000000);
+    fillBlocks();
+    d.everyYield([&](frmQuellix& win) {
+        if (p.writes.size() == 3 && !win.StopHandled) win.cmdStop_Click();
+    });
+    w.cmdWipe_Click();
+
+    EXPECT_EQ(w.ExitCode, ExitStopped);
+    EXPECT_TRUE(d.boxes.empty());
+    const nlohmann::json run = reports().at(0);
+    EXPECT_EQ(run["exit_status"], ExitStopped);
+    EXPECT_EQ(run["drives"][0]["outcome"], "stopped");
+    EXPECT_EQ(run["drives"][0]["passes"][0]["written"], 3 * 960000);
+    EXPECT_EQ(run["drives"][0]["passes"][0]["free_at_end"], nullptr);
+    EXPECT_EQ(run["drives"][1]["outcome"], "not started");
+}
+
+}  // namespace

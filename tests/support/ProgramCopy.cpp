@@ -1,0 +1,121 @@
+// Running the real program from a test's own directory.
+#include "tests/support/ProgramCopy.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        result.push_back(line);
+    }
+    return result;
+}
+
+int exitStatus(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+}
+
+}  // namespace
+
+ProgramCopy::ProgramCopy(const std::string& dir, std::optional<uid_t> owner)
+    : dir_(dir + "/program") {
+    fs::create_directories(dir_);
+    fs::copy_file(QUELLIX_BINARY, dir_ + "/quellix", fs::copy_options::overwrite_existing);
+    fs::copy_file(std::string(QUELLIX_SOURCE_DIR) + "/resources/QuellixQuotes.sav",
+                  dir_ + "/QuellixQuotes.sav", fs::copy_options::overwrite_existing);
+    if (owner) {
+        for (const std::string& path : {dir_, dir_ + "/quellix", dir_ + "/QuellixQuotes.sav"}) {
+            EXPECT_EQ(::chown(path.c_str(), *owner, *owner), 0) << path;
+        }
+    }
+}
+
+std::string ProgramCopy::command(const std::string& arguments, const std::string& drives,
+                                 std::optional<uid_t> user) const {
+    // An empty QUELLIX_DRIVES would mean every drive of the machine.
+    EXPECT_FALSE(drives.empty());
+    std::string prefix;
+    if (user) {
+        prefix = "setpriv --reuid=" + std::to_string(*user) + " --regid=" + std::to_string(*user) +
+                 " --clear-groups ";
+    }
+    return prefix + "env -u DISPLAY -u WAYLAND_DISPLAY QUELLIX_DRIVES='" + drives + "' '" + dir_ +
+           "/quellix' " + arguments + " </dev/null";
+}
+
+ProgramResult ProgramCopy::run(const std::string& arguments, const std::string& drives,
+                               std::optional<uid_t> user) const {
+    const std::string out = dir_ + "/../output.txt";
+    ProgramResult result;
+    if (drives.empty()) return result;
+    result.status = exitStatus(
+        std::system((command(arguments, drives, user) + " >'" + out + "' 2>&1").c_str()));
+    result.output = slurp(out);
+    return result;
+}
+
+void ProgramCopy::start(const std::string& arguments, const std::string& drives) {
+    if (drives.empty()) return;
+    const std::string line =
+        command(arguments, drives, std::nullopt) + " >'" + dir_ + "/../background.txt' 2>&1";
+    child_ = ::fork();
+    if (child_ == 0) {
+        ::execl("/bin/sh", "sh", "-c", ("exec " + line).c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+}
+
+std::string ProgramCopy::output() const {
+    return slurp(dir_ + "/../background.txt");
+}
+
+ProgramResult ProgramCopy::finish(int timeoutSeconds) {
+    ProgramResult result;
+    if (child_ <= 0) return result;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    int status = 0;
+    while (::waitpid(child_, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ADD_FAILURE() << "the program did not end within " << timeoutSeconds << " s";
+            ::kill(child_, SIGKILL);
+            ::waitpid(child_, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    child_ = -1;
+    result.status = exitStatus(status);
+    result.output = output();
+    return result;
+}
+
+std::vector<std::string> ProgramCopy::reportLines() const {
+    return lines(slurp(dir_ + "/QuellixRuns.jsonl"));
+}
+
+std::vector<std::string> ProgramCopy::errLogLines() const {
+    return lines(slurp(dir_ + "/ErrLog.txt"));
+}

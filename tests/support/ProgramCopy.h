@@ -1,0 +1,45 @@
+// The real program in a directory of a test's own (with its quotes file), run without a display
+// on file systems the test made itself: QUELLIX_DRIVES always names them, never the machine's.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct ProgramResult {
+    int status = -1;
+    std::string output;  // standard output and standard error
+};
+
+class ProgramCopy {
+public:
+    // Makes dir/program holding the program and its quotes file; with owner, that user owns it.
+    explicit ProgramCopy(const std::string& dir, std::optional<uid_t> owner = std::nullopt);
+
+    const std::string& dir() const { return dir_; }
+
+    // Runs the program with the arguments (shell words) on the drives (colon-separated mount
+    // points, never empty), standard input not a terminal; as the user given, else as this one.
+    ProgramResult run(const std::string& arguments, const std::string& drives,
+                      std::optional<uid_t> user = std::nullopt) const;
+
+    // The same, started in the background: returns at once; finish() waits for it.
+    void start(const std::string& arguments, const std::string& drives);
+    // What the background run has printed so far.
+    std::string output() const;
+    // Waits for the background run (at most timeoutSeconds, then kills it and fails the test).
+    ProgramResult finish(int timeoutSeconds = 300);
+
+    // The lines of the run report and of the error log in the program's directory.
+    std::vector<std::string> reportLines() const;
+    std::vector<std::string> errLogLines() const;
+
+private:
+    std::string command(const std::string& arguments, const std::string& drives,
+                        std::optional<uid_t> user) const;
+
+    std::string dir_;
+    pid_t child_ = -1;
+};
