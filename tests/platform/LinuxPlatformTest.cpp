@@ -255,3 +255,28 @@ TEST_F(LinuxImage, AFileMountedOverAFileIsNoDriveAndHidesNoDirectoryMount) {
 
     LoopImage::run("umount " + work + "/a-hostname; umount " + work + "/b-data");
 }
+
+// What a drive's facts say is what the kernel shows for the image: its device, its file system,
+// ext4's own reserve, nothing kept from root, and flash exactly when the loop device (which
+// takes the flag of the disk below its backing file) is non-rotational.
+TEST_F(LinuxImage, DriveFactsAreWhatTheKernelShows) {
+    const std::string device = drive_->image().device();
+    const std::string name = device.substr(device.rfind('/') + 1);
+    const auto sysfs = [](const std::string& path) {
+        std::ifstream in(path);
+        std::string value;
+        in >> value;
+        return value;
+    };
+    const DriveFacts facts = p().driveFacts("C:\\");
+    EXPECT_TRUE(facts.mounted);
+    EXPECT_FALSE(facts.readOnly);
+    EXPECT_EQ(facts.mountPoint, drive_->image().mountPoint());
+    EXPECT_EQ(facts.fsType, "ext4");
+    EXPECT_EQ(facts.device, device);
+    EXPECT_EQ(facts.rootReserveBytes, 0u);  // root may write the blocks kept for root
+    EXPECT_EQ(facts.fsReserveBytes,
+              std::stoull(sysfs("/sys/fs/ext4/" + name + "/reserved_clusters")) * 4096);
+    EXPECT_EQ(facts.flash, sysfs("/sys/block/" + name + "/queue/rotational") == "0");
+    EXPECT_TRUE(p().mayCreateFiles("C:\\"));
+}
