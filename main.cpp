@@ -2,16 +2,14 @@
 // window, shows it and runs the event loop. Without a display the same window runs offscreen and
 // the program ends by itself once its command line has been carried out.
 #include <QApplication>
-#include <QByteArray>
-#include <cstdio>
+#include <QSocketNotifier>
+#include <string>
 
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/Signals.h"
+#include "startup/ConventionalOptions.h"
 #include "ui/frmQuellix.h"
 #include "ui/qt/QtDesktop.h"
-
-#if __has_include("platform/linux/LinuxPlatform.h")
-#include "platform/linux/LinuxPlatform.h"
-#define QUELLIX_HAS_LINUX_PLATFORM 1
-#endif
 
 namespace {
 
@@ -20,16 +18,25 @@ bool hasDisplay() {
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
+// --help, --version and --list print and end: they need no display, even where there is one.
+bool onlyPrints(int argc, char** argv) {
+    std::string arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments += std::string(argv[i]) + " ";
+    return TakeConventionalOption(arguments) != ConventionalOption::None;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool headless = !hasDisplay();
+    TerminationSignals::install();
+    LinuxPlatform::provideRuntimeDirectory();
+    const bool headless = !hasDisplay() || onlyPrints(argc, argv);
     if (headless) qputenv("QT_QPA_PLATFORM", "offscreen");
     // Qt takes the arguments it knows (-display, -style ...); the rest are the program's.
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quellix");
 
-#ifdef QUELLIX_HAS_LINUX_PLATFORM
     LinuxPlatform platform(argc, argv);
     QtDesktop::Options options;
     options.headless = headless;
@@ -37,15 +44,18 @@ int main(int argc, char** argv) {
     frmQuellix window(platform, desktop);
     desktop.attach(window);
 
+    // A termination signal wakes the event loop and is taken up there, at the window's next
+    // yield: during a run inside the fill's DoEvents, while idle in the loop below.
+    QSocketNotifier wake(TerminationSignals::wakeFd(), QSocketNotifier::Read);
+    QObject::connect(&wake, &QSocketNotifier::activated, [&window] {
+        if (TerminationSignals::take() > 0) window.SignalReceived();
+    });
+
     window.Form_Load();
     window.Me.Visible = true;
     desktop.DoEvents();
     // Without a display no one can press a button: the program ends with what it has done.
-    if (headless) window.CloseMainWindow();
+    if (headless) window.EndHeadless();
     QApplication::exec();
     return window.ExitCode;
-#else
-    std::fputs("Quellix: this build has no Linux platform layer.\n", stderr);
-    return ExitSystemPrevented;
-#endif
 }

@@ -193,9 +193,12 @@ void frmQuellix::PrepBlocks() {
         return false;  // remembered for a message, and logged all the same
     });
 
+    // The quotes ship with the program; the random text is written where the program may write.
     std::string dir;
     on([&] { dir = platform().programDirectory(); });
-    const std::string randomPath = dir + "/" + kRandomName;
+    std::string stateDir = dir;
+    on([&] { stateDir = platform().stateDirectory(); });
+    const std::string randomPath = stateDir + "/" + kRandomName;
 
     // The random text file is rewritten at most once per run: a directory where it cannot be
     // written or read back would otherwise keep the run writing it for ever.
@@ -209,7 +212,7 @@ void frmQuellix::PrepBlocks() {
         if (chkNewRndTxt.Value == 1) {
             lblCurrentStatus.Caption = "Creating a new random fill set - this will take a minute";
             on([&] { desktop().DoEvents(); });
-            const std::string failure = writeRandomText(*this, on, dir, randomPath, lastError);
+            const std::string failure = writeRandomText(*this, on, stateDir, randomPath, lastError);
             rewritten = true;
             // A request that failed stays checked, so that the box still shows it.
             if (failure.empty()) chkNewRndTxt.Value = 0;

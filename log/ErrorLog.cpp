@@ -6,7 +6,7 @@
 #include "platform/Platform.h"
 
 std::string ErrorLogPath(Platform& platform) {
-    return platform.programDirectory() + "/" + "ErrLog.txt";
+    return platform.stateDirectory() + "/" + "ErrLog.txt";
 }
 
 void ErrorLog(Platform& platform, const std::string& label, std::int32_t number,

@@ -16,7 +16,8 @@ class Platform;
 void ErrorLog(Platform& platform, const std::string& label, std::int32_t number,
               const std::string& description);
 
-// The file the log is appended to: the program's directory as it comes, "/" and "ErrLog.txt".
+// The file the log is appended to: the directory for the program's written files (its own
+// directory when it may write there) as it comes, "/" and "ErrLog.txt".
 std::string ErrorLogPath(Platform& platform);
 
 // A routine's error handler. Each statement runs through it; a RuntimeError thrown by the

@@ -77,6 +77,10 @@ public:
     virtual std::string commandLine() = 0;
     // The directory that holds the program file, as the host reports it.
     virtual std::string programDirectory() = 0;
+    // The directory for the files the program writes (error log, random text, run report): the
+    // program's directory when this process may write there, else a directory of the user's own,
+    // made when it is asked for.
+    virtual std::string stateDirectory() = 0;
     virtual void setPriority(Priority priority) = 0;
     // The machine's name on the network.
     virtual std::string hostName() = 0;

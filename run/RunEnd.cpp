@@ -30,7 +30,7 @@ std::vector<std::string> reportRun(frmQuellix& w, ErrorHandler& on) {
         const auto named = w.platform().environment("QUELLIX_REPORT");
         const std::string path = named && !named->empty()
                                      ? *named
-                                     : w.platform().programDirectory() + "/QuellixRuns.jsonl";
+                                     : w.platform().stateDirectory() + "/QuellixRuns.jsonl";
         w.platform().appendLine(path, RunReportLine(run, QUELLIX_VERSION, host, w.ExitCode));
     });
     if (w.ExitCode != ExitIncomplete) return {};
@@ -72,6 +72,15 @@ void frmQuellix::RunEnd() {
 
     if (ExitRequested) {
         ProgramEnding = true;
+        if (EndedBySignal) {
+            // A run's fill files go too (an Exit leaves a tail file to the next start), and the
+            // program ends without its closing pause.
+            if (RunInProgress) {
+                for (const DriveAccount& drive : Account.drives)
+                    on([&] { Cleanup(drive.root, false); });
+            }
+            desktop().EndProgram(ExitCode);
+        }
         // Nobody may be there to answer a message: the lines go to standard output (and are in
         // the run report), and the last status says what happened instead of thanking.
         for (const std::string& line : incomplete)

@@ -23,6 +23,7 @@ void frmQuellix::cmdWipe_Click() {
     // A Stop pressed while no run was in progress is not carried into this run.
     StopRequested = false;
     StopHandled = false;
+    ++RunsStarted;
     Account = RunAccount{};
     Account.open = true;
     on([&] { Account.start = platform().utcTimestamp(); });

@@ -35,9 +35,7 @@ std::string CommandLineHelp() {
            LoadResString(108) + kLineBreak + kLineBreak + kIndent + LoadResString(109);
 }
 
-void ApplyCommandLine(frmQuellix& w, ErrorHandler& on) {
-    std::string text;
-    on([&] { text = w.platform().commandLine(); });
+void ApplyCommandLine(frmQuellix& w, ErrorHandler& on, std::string text) {
     if (text.empty()) text = "Null";
     const std::string upper = UpperCase(text);
 

@@ -7,6 +7,7 @@
 
 #include "resources/StringTable.h"
 #include "startup/CommandLine.h"
+#include "startup/ConventionalOptions.h"
 #include "startup/DriveBox.h"
 #include "ui/frmQuellix.h"
 
@@ -65,6 +66,15 @@ void frmQuellix::Form_Load() {
             CloseMainWindow();
     }
 
+    // --help, --version and --list only print and end: before anything is discovered, cleaned
+    // or shown, and out of the text the program's own options are looked for in.
+    std::string arguments;
+    on([&] { arguments = platform().commandLine(); });
+    if (const ConventionalOption option = TakeConventionalOption(arguments);
+        option != ConventionalOption::None) {
+        ApplyConventionalOption(*this, option);
+    }
+
     on([&] { chkExitWhenDone.Value = 0; });
     on([&] { chkToolTip.Value = 0; });
     CaptionMode = 1;
@@ -101,5 +111,5 @@ void frmQuellix::Form_Load() {
         if (enabled) on([&] { Cleanup(root, false); });
     }
 
-    ApplyCommandLine(*this, on);
+    ApplyCommandLine(*this, on, arguments);
 }

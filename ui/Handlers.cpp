@@ -105,6 +105,13 @@ void frmQuellix::Form_QueryUnload(std::int16_t& cancel, int) {
     RunEnd();
 }
 
+void frmQuellix::SignalReceived() {
+    EndedBySignal = true;
+    // During a run the running loops see the request at their next check and wind the run
+    // down; while idle the program ends here.
+    cmdExit_Click();
+}
+
 void frmQuellix::CloseMainWindow() {
     std::int16_t cancel = 0;
     Form_QueryUnload(cancel, kCloseFromCode);

@@ -81,6 +81,11 @@ public:
     // Set once the exit path has begun, so that a close request reached again while the
     // program is ending does not start a second exit sequence.
     bool ProgramEnding = false;
+    // The program is ending because a termination signal asked it to: nobody is watching, so the
+    // exit path does not pause, and it removes the run's fill files before the program ends.
+    bool EndedBySignal = false;
+    // Wipe runs started since the program started (a run refused for want of drives counts).
+    int RunsStarted = 0;
 
     // What the current or last run measured, drive by drive and pass by pass; RunEnd reports it.
     RunAccount Account;
@@ -118,6 +123,11 @@ public:
     void optRandom_Click(int Index);
     void Form_Resize();
     void Form_QueryUnload(std::int16_t& cancel, int reason);
+    // A termination signal (SIGINT, SIGTERM, SIGHUP), taken up at a yield: handled as Exit.
+    void SignalReceived();
+    // The end of a run without a display, once the command line has been carried out: with
+    // nothing done, the drive table and how to start a run; otherwise as closing the window.
+    [[noreturn]] void EndHeadless();
 
     // Closes the main window and ends the program: the close request passes through the close
     // handler and the exit path of RunEnd. Never returns.

@@ -31,10 +31,16 @@ public:
     // main()'s arguments; argv[0] is the program's name and not part of the command line.
     LinuxPlatform(int argc, const char* const* argv);
 
+    // Qt warns on every start without XDG_RUNTIME_DIR (root outside a login session, services)
+    // and then uses <temp>/runtime-<user>. This names that directory, made private to the user,
+    // before Qt asks; call it before the application object exists.
+    static void provideRuntimeDirectory();
+
     HostFamily hostFamily() override { return HostFamily::NtFamily; }
     std::string registryVersionNumber() override;
     std::string commandLine() override;
     std::string programDirectory() override;
+    std::string stateDirectory() override;
     void setPriority(Priority priority) override;
     std::string hostName() override;
     std::optional<std::string> environment(const std::string& name) override;

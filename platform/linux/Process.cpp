@@ -1,7 +1,10 @@
 // Process, host and clock services of the Linux platform.
+#include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <pwd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -19,6 +22,37 @@ namespace {
 constexpr int kIoPriorityWhoProcess = 1;
 constexpr int kIoPriorityClassShift = 13;
 constexpr int kIoPriorityClassBestEffort = 2;
+
+constexpr int kIoPriorityClassIdle = 3;
+
+// The user's name and home directory from the password database.
+struct UserEntry {
+    std::string name;
+    std::string home;
+};
+UserEntry userEntry() {
+    UserEntry a;
+    char buffer[4096];
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr) {
+        a.name = entry.pw_name;
+        a.home = entry.pw_dir;
+    }
+    return a;
+}
+
+// Makes a directory and its missing parents, the last one private to the user.
+bool makeDirectories(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        const bool last = slash == std::string::npos;
+        if (::mkdir(part.c_str(), last ? 0700 : 0755) != 0 && errno != EEXIST) return false;
+        if (last) break;
+    }
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 int ioPriority() {
     const long value = ::syscall(SYS_ioprio_get, kIoPriorityWhoProcess, 0);
@@ -74,9 +108,14 @@ std::string LinuxPlatform::programDirectory() {
 }
 
 // High: nice -10 and the best best-effort I/O class where the process may raise them; Normal:
-// the values the program started with (nice 0 unless it was started under nice). Failures are
-// ignored: without the right the program runs at its normal priority.
+// the values the program started with (nice 0 unless it was started under nice). A program
+// started at a lowered priority (nice above 0 or the idle I/O class, as the scheduled service
+// starts it) keeps it: whoever lowered it meant the run to yield to everything else. Failures
+// are ignored: without the right the program runs at its normal priority.
 void LinuxPlatform::setPriority(Priority priority) {
+    const bool startedLow =
+        startNice_ > 0 || (startIoPriority_ >> kIoPriorityClassShift) == kIoPriorityClassIdle;
+    if (priority == Priority::High && startedLow) return;
     if (priority == Priority::High) {
         ::setpriority(PRIO_PROCESS, 0, std::min(startNice_, -10));
         setIoPriority(kIoPriorityClassBestEffort << kIoPriorityClassShift);
@@ -111,6 +150,40 @@ std::string LinuxPlatform::utcTimestamp() {
     char buffer[32];
     const std::size_t n = ::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return std::string(buffer, n);
+}
+
+std::string LinuxPlatform::stateDirectory() {
+    const std::string program = programDirectory();
+    if (::faccessat(AT_FDCWD, program.c_str(), W_OK | X_OK, AT_EACCESS) == 0) return program;
+    // $XDG_STATE_HOME/quellix, by default ~/.local/state/quellix.
+    std::string base;
+    if (const auto state = environment("XDG_STATE_HOME");
+        state && !state->empty() && state->front() == '/') {
+        base = *state;
+    } else {
+        const auto home = environment("HOME");
+        base = (home && !home->empty() ? *home : userEntry().home) + "/.local/state";
+    }
+    const std::string dir = base + "/quellix";
+    // A directory that cannot be made shows in the failure of the first file written there.
+    makeDirectories(dir);
+    return dir;
+}
+
+void LinuxPlatform::provideRuntimeDirectory() {
+    const char* set = std::getenv("XDG_RUNTIME_DIR");
+    if (set != nullptr && *set != '\0') return;
+    const char* temp = std::getenv("TMPDIR");
+    std::string user = userEntry().name;
+    if (user.empty()) user = std::to_string(::geteuid());
+    const std::string dir =
+        std::string(temp != nullptr && *temp == '/' ? temp : "/tmp") + "/runtime-" + user;
+    ::mkdir(dir.c_str(), 0700);
+    // Only a directory of this user's alone will do; otherwise Qt is left to its own choice.
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) return;
+    if ((st.st_mode & 0777) != 0700 && ::chmod(dir.c_str(), 0700) != 0) return;
+    ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
 }
 
 double LinuxPlatform::secondsSinceMidnight() {

@@ -139,6 +139,10 @@ TEST_F(Outcome, AnOrdinaryUserIsRefusedWhatItCannotWriteAndToldOfTheRootReserve)
     ProgramCopy program(open->workDir(), kNobody);
     const std::string drives = locked->mountPoint() + ":" + open->mountPoint();
 
+    // The drive it may not write is shown as such (greyed in the window) and refused.
+    const ProgramResult list = program.run("--list", drives, kNobody);
+    EXPECT_TRUE(has(list.output, "C:     " + locked->mountPoint())) << list.output;
+    EXPECT_TRUE(has(list.output, "  not writable by this user\nD:")) << list.output;
     const ProgramResult refused = program.run("C: RUN", drives, kNobody);
     EXPECT_EQ(refused.status, ExitBadCommandLine) << refused.output;
     EXPECT_TRUE(has(refused.output, "Drive C: cannot or should not")) << refused.output;

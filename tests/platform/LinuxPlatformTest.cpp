@@ -4,6 +4,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -88,6 +89,50 @@ TEST(LinuxHost, PriorityGoesUpWherePermittedAndBackToWhereItStarted) {
     }
     p.setPriority(Priority::Normal);
     EXPECT_EQ(getpriority(PRIO_PROCESS, 0), start);
+}
+
+// A program started at a lowered priority (the scheduled service: nice 19) keeps it for the run,
+// even where it could raise it.
+TEST(LinuxHost, APriorityLoweredByTheStarterIsKept) {
+    const pid_t child = fork();
+    if (child == 0) {
+        setpriority(PRIO_PROCESS, 0, 19);
+        LinuxPlatform p;
+        p.setPriority(Priority::High);
+        errno = 0;
+        _exit(getpriority(PRIO_PROCESS, 0));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 19);
+}
+
+// Files the program writes go to its own directory while it may write there, and otherwise to
+// $XDG_STATE_HOME/quellix, made when it is asked for.
+TEST(LinuxHost, WrittenFilesGoWhereTheUserMayWrite) {
+    TempDir dir;
+    LinuxPlatform::Options o;
+    o.programDirectory = dir.path() + "/program";
+    std::filesystem::create_directory(*o.programDirectory);
+    LinuxPlatform p(o);
+    EXPECT_EQ(p.stateDirectory(), *o.programDirectory);
+
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    const pid_t child = fork();
+    if (child == 0) {
+        // An ordinary user, who may not write in the program's directory.
+        chmod(dir.path().c_str(), 0777);
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+        setenv("XDG_STATE_HOME", (dir.path() + "/state").c_str(), 1);
+        _exit(p.stateDirectory() == dir.path() + "/state/quellix" &&
+                      std::filesystem::is_directory(dir.path() + "/state/quellix")
+                  ? 0
+                  : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0);
 }
 
 TEST(LinuxDrives, QuellixDrivesPinsTheListAndItsFirstEntryIsC) {

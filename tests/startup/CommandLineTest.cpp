@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "log/Numeric.h"
+#include "startup/CommandLine.h"
+#include "startup/ConventionalOptions.h"
 #include "tests/startup/StartupTest.h"
 
 namespace {
@@ -210,6 +212,73 @@ TEST_F(CommandLine, WithoutRunNoWipeRunStarts) {
     EXPECT_TRUE(platform.priorities.empty());
     EXPECT_TRUE(desktop.boxes.empty());
     EXPECT_TRUE(w.SwapFileCheckPending);
+}
+
+TEST_F(CommandLine, ConventionalOptionsOnlyPrintAndEndWithStatus0) {
+    platform.volume("C:\\").files["random01.qlk"] = 100;  // left by an interrupted run
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"--version", "quellix 1.0"},
+        {"C: RUN --help", kHelpLines[0]},
+        {"-h", kHelpLines[0]},
+        {"ALL RUN --list", "Drive  Mount point    Type    Free MB  Can it be cleaned?"},
+    };
+    for (const auto& [line, first] : cases) {
+        SCOPED_TRACE(line);
+        FakePlatform p;
+        p.driveOrder = platform.driveOrder;
+        p.volumes = platform.volumes;
+        p.arguments = line;
+        FakeDesktop d;
+        frmQuellix x(p, d);
+        d.attach(x);
+        std::optional<int> ended;
+        try {
+            x.Form_Load();
+        } catch (const ProgramEnded& e) {
+            ended = e.status;
+        }
+        EXPECT_EQ(ended, ExitFinished);
+        ASSERT_EQ(d.printed.size(), 1u);
+        EXPECT_EQ(d.printed[0].substr(0, first.size()), first);
+        // Printed and ended: no message, no window, no run, and the drives not even cleaned.
+        EXPECT_TRUE(d.boxes.empty());
+        EXPECT_FALSE(x.Me.Visible);
+        EXPECT_TRUE(p.priorities.empty());
+        EXPECT_TRUE(p.deleted.empty());
+    }
+}
+
+TEST_F(CommandLine, TheDriveTableSaysWhichDrivesCanBeCleanedAndWhyNot) {
+    platform.volume("D:\\").writable = false;
+    platform.volume("C:\\").freeBytes = 5u * 1048576u;
+    platform.volume("C:\\").facts.fsType = "ext4";
+    const std::string table = DriveTableText(w);
+    EXPECT_EQ(table,
+              "Drive  Mount point    Type    Free MB  Can it be cleaned?\r\n"
+              "A:     /media/floppy  fakefs        0  removable\r\n"
+              "C:     /              ext4          5  can be cleaned\r\n"
+              "D:     /home          fakefs        0  not writable by this user\r\n"
+              "E:     /media/cdrom   fakefs        0  optical disc");
+}
+
+TEST_F(CommandLine, ConventionalOptionsAreWholeWordsTakenOutOfTheText) {
+    std::string text = "C: --list RUN --listing -hx --version";
+    EXPECT_EQ(TakeConventionalOption(text), ConventionalOption::List);
+    EXPECT_EQ(text, "C: RUN --listing -hx");
+    text = "C: RUN";
+    EXPECT_EQ(TakeConventionalOption(text), ConventionalOption::None);
+    EXPECT_EQ(text, "C: RUN");
+
+    // Searched like the program's options, their words would set nothing at all.
+    ASSERT_EQ(findDrives(), std::nullopt);
+    ErrorHandler on(platform, "test");
+    ApplyCommandLine(w, on, "--help -h --version --list");
+    EXPECT_EQ(checkedDrives(), "");
+    EXPECT_EQ(w.lblRandomPasses.Caption, "");
+    EXPECT_EQ(w.chkNewRndTxt.Value, 0);
+    EXPECT_EQ(w.chkExitWhenDone.Value, 1);     // any text but none at all means exit when done
+    EXPECT_TRUE(platform.priorities.empty());  // no run
+    EXPECT_TRUE(desktop.boxes.empty());        // no help, no rejection
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ FakePlatform::Volume& FakePlatform::addVolume(const std::string& root, std::uint
 }
 
 std::string FakePlatform::errLog() const {
-    const auto it = hostFiles.find(programDir + "/ErrLog.txt");
+    const auto it = hostFiles.find((stateDir.empty() ? programDir : stateDir) + "/ErrLog.txt");
     return it == hostFiles.end() ? std::string() : it->second;
 }
 

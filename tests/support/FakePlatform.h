@@ -56,6 +56,7 @@ public:
     std::set<std::string> readOnlyHostDirs;         // directories where nothing can be written
     std::map<std::string, std::int64_t> swapFiles;  // "C:\pagefile.sys" -> length
     std::string programDir = "/opt/quellix";
+    std::string stateDir;  // where written files go; the program's directory when empty
     std::string arguments;
     std::string host = "testhost";
     std::map<std::string, std::string> env;
@@ -88,6 +89,7 @@ public:
     std::string registryVersionNumber() override;
     std::string commandLine() override { return arguments; }
     std::string programDirectory() override { return programDir; }
+    std::string stateDirectory() override { return stateDir.empty() ? programDir : stateDir; }
     void setPriority(Priority priority) override { priorities.push_back(priority); }
     std::string hostName() override { return host; }
     std::optional<std::string> environment(const std::string& name) override;

@@ -88,6 +88,10 @@ void ProgramCopy::start(const std::string& arguments, const std::string& drives)
     }
 }
 
+void ProgramCopy::signal(int sig) const {
+    if (child_ > 0) ::kill(child_, sig);
+}
+
 std::string ProgramCopy::output() const {
     return slurp(dir_ + "/../background.txt");
 }

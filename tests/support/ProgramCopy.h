@@ -27,6 +27,8 @@ public:
 
     // The same, started in the background: returns at once; finish() waits for it.
     void start(const std::string& arguments, const std::string& drives);
+    // Sends a signal to the background run.
+    void signal(int sig) const;
     // What the background run has printed so far.
     std::string output() const;
     // Waits for the background run (at most timeoutSeconds, then kills it and fails the test).

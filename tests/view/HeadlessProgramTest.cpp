@@ -49,12 +49,13 @@ protected:
     }
 
     // Runs the program with no display, the given arguments and drives, stdin not a terminal.
-    Outcome run(const std::string& arguments, const std::string& drives) {
+    Outcome run(const std::string& arguments, const std::string& drives,
+                const std::string& prefix = "") {
         const fs::path out = dir_ / "out.txt";
         const fs::path err = dir_ / "err.txt";
-        const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY QUELLIX_DRIVES='" + drives +
-                                    "' '" QUELLIX_BINARY "' " + arguments + " </dev/null >'" +
-                                    out.string() + "' 2>'" + err.string() + "'";
+        const std::string command = prefix + "env -u DISPLAY -u WAYLAND_DISPLAY QUELLIX_DRIVES='" +
+                                    drives + "' '" QUELLIX_BINARY "' " + arguments +
+                                    " </dev/null >'" + out.string() + "' 2>'" + err.string() + "'";
         Outcome outcome;
         outcome.status = LoopImage::run(command);
         outcome.output = contents(out);
@@ -113,6 +114,58 @@ TEST_F(HeadlessProgram, ARunFromTheCommandLineWipesPrintsItsStatusAndEnds) {
             EXPECT_FALSE(fs::exists(fs::path(image.mountPoint()) / name)) << name;
         }
     }
+}
+
+TEST_F(HeadlessProgram, ConventionalOptionsPrintWhatTheyPromiseAndEndWithStatus0) {
+    const Outcome version = run("--version", notAMount());
+    EXPECT_EQ(version.status, ExitFinished);
+    EXPECT_EQ(version.output, std::string("quellix ") + QUELLIX_VERSION + "\n");
+    for (const char* help : {"--help", "-h"}) {
+        const Outcome o = run(help, notAMount());
+        EXPECT_EQ(o.status, ExitFinished) << help;
+        EXPECT_TRUE(has(o, LoadResString(102) + "\n   " + LoadResString(103) + "\n")) << o.output;
+        EXPECT_FALSE(has(o, LoadResString(156))) << o.output;
+        EXPECT_FALSE(has(o, LoadResString(101))) << o.output;
+    }
+    // No Qt warning either, not even without XDG_RUNTIME_DIR (root outside a login session).
+    EXPECT_EQ(version.errors, "");
+    const Outcome bare = run("--version", notAMount(), "env -u XDG_RUNTIME_DIR ");
+    EXPECT_EQ(bare.errors, "");
+}
+
+TEST_F(HeadlessProgram, TheListSaysWhichDrivesCanBeCleanedAndWhyNot) {
+    if (const std::string why = LoopImage::skipReason(); !why.empty()) GTEST_SKIP() << why;
+    LoopImage writable({.fsType = "ext4", .sizeMiB = 16});
+    LoopImage readOnly({.fsType = "ext4", .sizeMiB = 16});
+    ASSERT_TRUE(writable.ok() && readOnly.ok());
+    ASSERT_EQ(LoopImage::run("mount -o remount,ro " + readOnly.mountPoint()), 0);
+    const fs::path ram = dir_ / "ram";
+    fs::create_directory(ram);
+    ASSERT_EQ(LoopImage::run("mount -t tmpfs -o size=1m tmpfs " + ram.string()), 0);
+    const std::string drives = writable.mountPoint() + ":" + readOnly.mountPoint() + ":" +
+                               ram.string() + ":" + notAMount();
+
+    const Outcome list = run("--list", drives);
+    EXPECT_EQ(list.status, ExitFinished);
+    const auto row = [&](const std::string& letter, const std::string& mountPoint,
+                         const std::string& state) {
+        const auto at = list.output.find("\n" + letter + "     " + mountPoint + " ");
+        if (at == std::string::npos) return false;
+        const auto end = list.output.find('\n', at + 1);
+        return list.output.substr(at, end - at).ends_with("  " + state);
+    };
+    EXPECT_TRUE(row("C:", writable.mountPoint(), "can be cleaned")) << list.output;
+    EXPECT_TRUE(row("D:", readOnly.mountPoint(), "read-only")) << list.output;
+    EXPECT_TRUE(row("E:", ram.string(), "RAM disk")) << list.output;
+    EXPECT_TRUE(row("F:", notAMount(), "not a mount point")) << list.output;
+
+    // Started without a display and with nothing to do, it shows the same table and how to run.
+    const Outcome idle = run("", drives);
+    EXPECT_EQ(idle.status, ExitFinished);
+    EXPECT_TRUE(has(idle, list.output)) << idle.output;
+    EXPECT_TRUE(has(idle, "quellix C: RUN")) << idle.output;
+    EXPECT_FALSE(has(idle, LoadResString(156))) << idle.output;
+    LoopImage::run("umount " + ram.string());
 }
 
 }  // namespace

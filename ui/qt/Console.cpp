@@ -54,6 +54,10 @@ bool Console::stdinIsTerminal() {
            target == "/dev/console";
 }
 
+void Console::print(const std::string& text) {
+    line(terminalText(text));
+}
+
 void Console::line(const std::string& text) {
     out_ << text << '\n' << std::flush;
 }

@@ -20,8 +20,8 @@ public:
     // once, the progress at most once a second. `now` is in seconds on any steady clock.
     void observe(const frmQuellix& window, double now);
 
-    // Prints a line as it is.
-    void print(const std::string& text) { line(text); }
+    // Prints text, its CR LF line breaks as a terminal wants them.
+    void print(const std::string& text);
 
     // Whether the program's standard input is a terminal.
     static bool stdinIsTerminal();

@@ -1,0 +1,148 @@
+// --help, -h, --version and --list, and the drive table that --list and an idle headless start
+// print. They only print and end; the program's own options never see them.
+#include "startup/ConventionalOptions.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "startup/CommandLine.h"
+#include "ui/frmQuellix.h"
+
+namespace {
+
+constexpr std::size_t kMaxDrives = 24;
+
+struct Word {
+    const char* text;
+    ConventionalOption option;
+};
+constexpr std::array kWords{
+    Word{"--help", ConventionalOption::Help}, Word{"-h", ConventionalOption::Help},
+    Word{"--version", ConventionalOption::Version}, Word{"--list", ConventionalOption::List}};
+
+// Why a drive cannot be cleaned, or "can be cleaned".
+std::string driveState(Platform& p, std::size_t index, const std::string& item, int type,
+                       const DriveFacts& facts) {
+    const std::string root = item.substr(0, 2) + "\\";
+    if (index >= kMaxDrives) return "beyond the 24 drives Quellix can take";
+    if (!facts.mounted || item.size() <= 2) return "not a mount point";
+    switch (type) {
+        case DRIVE_REMOVABLE:
+            return "removable";
+        case DRIVE_REMOTE:
+            return "network";
+        case DRIVE_CDROM:
+            return "optical disc";
+        case DRIVE_RAMDISK:
+            return "RAM disk";
+        case DRIVE_FIXED:
+            return p.mayCreateFiles(root) ? "can be cleaned" : "not writable by this user";
+        default:
+            return facts.readOnly ? "read-only" : "no local disk of its own";
+    }
+}
+
+std::string padded(const std::string& text, std::size_t width, bool right = false) {
+    if (text.size() >= width) return text;
+    const std::string fill(width - text.size(), ' ');
+    return right ? fill + text : text + fill;
+}
+
+}  // namespace
+
+ConventionalOption TakeConventionalOption(std::string& text) {
+    ConventionalOption found = ConventionalOption::None;
+    std::string rest;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t start = text.find_first_not_of(' ', pos);
+        if (start == std::string::npos) break;
+        const std::size_t end = std::min(text.find(' ', start), text.size());
+        const std::string word = text.substr(start, end - start);
+        pos = end;
+        const auto known = std::find_if(kWords.begin(), kWords.end(),
+                                        [&](const Word& w) { return word == w.text; });
+        if (known == kWords.end()) {
+            if (!rest.empty()) rest += ' ';
+            rest += word;
+        } else if (found == ConventionalOption::None) {
+            found = known->option;
+        }
+    }
+    if (found != ConventionalOption::None) text = rest;
+    return found;
+}
+
+std::string DriveTableText(frmQuellix& w) {
+    Platform& p = w.platform();
+    ErrorHandler on(p, "fQL Load");
+    struct Row {
+        std::string letter, mountPoint, type, free, state;
+    };
+    std::vector<Row> rows{{"Drive", "Mount point", "Type", "Free MB", "Can it be cleaned?"}};
+    std::vector<std::string> items;
+    on([&] { items = p.driveList(); });
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const std::string& item = items[i];
+        const std::string root = item.substr(0, 2) + "\\";
+        Row row;
+        row.letter = i < kMaxDrives ? item.substr(0, 2) : "-";
+        row.mountPoint = item.size() > 3 ? item.substr(3) : "";
+        int type = DRIVE_UNKNOWN;
+        DriveFacts facts;
+        on([&] { type = p.driveType(root); });
+        if (i < kMaxDrives) on([&] { facts = p.driveFacts(root); });
+        row.type = facts.fsType.empty() ? "-" : facts.fsType;
+        row.free = "-";
+        // A network share may not answer; it is not asked.
+        std::uint64_t bytes = 0;
+        bool measured = false;
+        on([&] {
+            measured = facts.mounted && type != DRIVE_REMOTE && p.diskFreeSpaceEx(root, bytes);
+        });
+        if (measured) row.free = Megabytes(static_cast<std::int64_t>(bytes));
+        on([&] { row.state = driveState(p, i, item, type, facts); });
+        rows.push_back(row);
+    }
+    std::array<std::size_t, 4> width{};
+    for (const Row& r : rows) {
+        width[0] = std::max(width[0], r.letter.size());
+        width[1] = std::max(width[1], r.mountPoint.size());
+        width[2] = std::max(width[2], r.type.size());
+        width[3] = std::max(width[3], r.free.size());
+    }
+    std::string table;
+    for (const Row& r : rows) {
+        if (!table.empty()) table += "\r\n";
+        table += padded(r.letter, width[0]) + "  " + padded(r.mountPoint, width[1]) + "  " +
+                 padded(r.type, width[2]) + "  " + padded(r.free, width[3], true) + "  " + r.state;
+    }
+    return table;
+}
+
+void ApplyConventionalOption(frmQuellix& w, ConventionalOption option) {
+    switch (option) {
+        case ConventionalOption::Help:
+            w.desktop().Print(CommandLineHelp());
+            break;
+        case ConventionalOption::Version:
+            w.desktop().Print(std::string("quellix ") + QUELLIX_VERSION);
+            break;
+        case ConventionalOption::List:
+        case ConventionalOption::None:
+            w.desktop().Print(DriveTableText(w));
+            break;
+    }
+    w.desktop().EndProgram(ExitFinished);
+}
+
+void frmQuellix::EndHeadless() {
+    if (RunsStarted > 0) CloseMainWindow();
+    desktop().Print(DriveTableText(*this));
+    desktop().Print(
+        "Nothing to do: name the drives to clean and RUN, for example  quellix C: RUN  (quellix "
+        "--help shows every option).");
+    desktop().EndProgram(ExitCode);
+}
