@@ -1,40 +1,18 @@
 // Drive discovery: one check box per logical drive, only fixed disks selectable, the boxes laid
 // out in one, two or three columns.
-#include <algorithm>
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "log/Numeric.h"
 #include "resources/StringTable.h"
 #include "startup/DriveBox.h"
+#include "startup/DriveLayout.h"
 #include "ui/frmQuellix.h"
 
 namespace {
 
 constexpr std::int32_t kMaxDrives = 24;
-// The drive boxes' designed font size (box 0 in ui/frmQuellix.cpp). It is set again for one and
-// two columns so that a drive set that shrank from three columns gets its normal font back.
-constexpr double kDesignFontSize = 7.5;
-
-struct Layout {
-    int columns;
-    int rows;  // rows of the first column; every column starts at the same height
-    std::array<int, 3> left;
-    int width;
-    double fontSize;
-};
-
-Layout layoutFor(std::int32_t n) {
-    if (n <= 8) return {1, n, {4468, 0, 0}, 2000, kDesignFontSize};
-    if (n <= 16) {
-        return {2, static_cast<int>(nearest(n / 2.0)), {3500, 6000, 0}, 2000, kDesignFontSize};
-    }
-    return {3, static_cast<int>(nearest(n / 3.0)), {2650, 4600, 6500}, 1800, 6};
-}
-
 const std::string& item(const std::vector<std::string>& items, std::int32_t i) {
     if (i < 0 || static_cast<std::size_t>(i) >= items.size()) Raise(Err::SubscriptOutOfRange);
     return items[static_cast<std::size_t>(i)];
@@ -118,16 +96,14 @@ void frmQuellix::FindDrives() {
         on([&] { DriveBox(*this, i).Visible = true; });
     }
 
-    const Layout layout = layoutFor(DriveCount);
     for (std::int32_t i = 0; i < DriveCount; ++i) {
-        const int column = std::min(i / layout.rows, layout.columns - 1);
-        const int row = i - column * layout.rows;
+        const DriveBoxPlace place = DriveBoxPlaceFor(i, DriveCount);
         on([&] {
             Control& box = DriveBox(*this, i);
-            box.Left = layout.left[static_cast<std::size_t>(column)];
-            box.Top = 2150 - 147 * layout.rows + 295 * row;
-            box.Width = layout.width;
-            box.FontSize = layout.fontSize;
+            box.Left = place.left;
+            box.Top = place.top;
+            box.Width = place.width;
+            box.FontSize = place.fontSize;
         });
     }
 

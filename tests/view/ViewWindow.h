@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "log/Numeric.h"
 #include "resources/StringTable.h"
+#include "startup/DriveLayout.h"
 #include "tests/support/FakePlatform.h"
 #include "ui/frmQuellix.h"
 #include "ui/qt/QtDesktop.h"
@@ -30,38 +30,23 @@ struct TestDrive {
     bool fixed = true;
 };
 
-// Lays the drive boxes out by the drive-discovery rule: one column up to 8 drives, two up to 16,
-// three up to 24, all starting at the same height.
+// Gives the window the drive boxes of the drives, placed as drive discovery places them.
 inline void layDrives(frmQuellix& w, const std::vector<TestDrive>& drives) {
     const int n = static_cast<int>(drives.size());
     w.DriveCount = n;
     w.chkDrive.resize(drives.size(), w.chkDrive[0]);
-    std::vector<int> lefts{4468};
-    int k = n;
-    int width = 2000;
-    double size = w.chkDrive[0].FontSize;
-    if (n > 16) {
-        k = static_cast<int>(nearest(n / 3.0));
-        lefts = {2650, 4600, 6500};
-        width = 1800;
-        size = 6;
-    } else if (n > 8) {
-        k = static_cast<int>(nearest(n / 2.0));
-        lefts = {3500, 6000};
-    }
     for (int i = 0; i < n; ++i) {
         Control& box = w.chkDrive[static_cast<std::size_t>(i)];
-        const int column = std::min(i / k, static_cast<int>(lefts.size()) - 1);
-        const int row = i - column * k;
+        const DriveBoxPlace place = DriveBoxPlaceFor(i, n);
         box.Index = i;
         box.Caption = drives[static_cast<std::size_t>(i)].text;
         box.Tag = box.Caption.substr(0, 2) + "\\";
         box.Enabled = drives[static_cast<std::size_t>(i)].fixed;
         box.Visible = true;
-        box.Left = lefts[static_cast<std::size_t>(column)];
-        box.Top = 2150 - 147 * k + 295 * row;
-        box.Width = width;
-        box.FontSize = size;
+        box.Left = place.left;
+        box.Top = place.top;
+        box.Width = place.width;
+        box.FontSize = place.fontSize;
         box.TabIndex = 6;
     }
 }
