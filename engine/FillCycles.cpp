@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "log/Numeric.h"
+#include "runtime/Numeric.h"
 #include "ui/frmQuellix.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // processes no window events, so clicks made meanwhile wait for the next yield.
 #include <algorithm>
 
-#include "log/Numeric.h"
+#include "runtime/Numeric.h"
 #include "ui/frmQuellix.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "log/Numeric.h"
+#include "runtime/Numeric.h"
 #include "ui/frmQuellix.h"
 
 namespace {

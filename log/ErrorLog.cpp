@@ -29,8 +29,3 @@ void ErrorLog(Platform& platform, const std::string& label, std::int32_t number,
         }
     }
 }
-
-void ErrorHandler::handle(const RuntimeError& e) {
-    if (hook_ && hook_(e)) return;
-    ErrorLog(platform_, label_, e.number(), e.description());
-}

@@ -1,13 +1,12 @@
-// The error log: one line per handled run-time error, appended to "ErrLog.txt" in the program's
-// directory, and the resume-next convention that routines with an error handler follow.
+// The error log: one line per handled run-time error, appended to "ErrLog.txt" in the directory
+// for the program's written files, and the error handler whose errors go there.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <utility>
 
-#include "log/RuntimeError.h"
+#include "runtime/ResumeNext.h"
+#include "runtime/RuntimeError.h"
 
 class Platform;
 
@@ -20,37 +19,18 @@ void ErrorLog(Platform& platform, const std::string& label, std::int32_t number,
 // directory when it may write there) as it comes, "/" and "ErrLog.txt".
 std::string ErrorLogPath(Platform& platform);
 
-// A routine's error handler. Each statement runs through it; a RuntimeError thrown by the
-// statement is logged under the routine's label and the routine carries on with its next
-// statement. A statement that fails before it assigns leaves its target unchanged. A hook may
-// take an error over instead of logging it (the fill cycle turns "Disk full" into a flag).
-// Only RuntimeError is caught: ending the program is never an error.
-class ErrorHandler {
+// Where a routine's handled errors go: a line of the error log each. Made from the platform, so
+// that a routine's handler reads `ErrorHandler on(platform(), "fQL Wipe");`.
+class ErrorLogSink {
 public:
-    // Returns true when it has dealt with the error, which is then not logged.
-    using Hook = std::function<bool(const RuntimeError&)>;
-
-    ErrorHandler(Platform& platform, std::string label, Hook hook = {})
-        : platform_(platform), label_(std::move(label)), hook_(std::move(hook)) {}
-
-    // Runs one statement; false when it failed.
-    template <class Statement>
-    bool operator()(Statement&& statement) {
-        try {
-            std::forward<Statement>(statement)();
-            return true;
-        } catch (const RuntimeError& e) {
-            handle(e);
-            return false;
-        }
+    ErrorLogSink(Platform& platform) : platform_(&platform) {}  // NOLINT: made implicitly
+    void operator()(const std::string& label, const RuntimeError& e) const {
+        ErrorLog(*platform_, label, e.number(), e.description());
     }
 
-    const std::string& label() const noexcept { return label_; }
-
 private:
-    void handle(const RuntimeError& e);
-
-    Platform& platform_;
-    std::string label_;
-    Hook hook_;
+    Platform* platform_;
 };
+
+// A routine's error handler: resume-next, its errors logged.
+using ErrorHandler = ResumeNext<ErrorLogSink>;

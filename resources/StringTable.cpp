@@ -3,7 +3,7 @@
 
 #include <map>
 
-#include "log/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 
 namespace {
 

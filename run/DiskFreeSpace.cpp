@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "log/Numeric.h"
 #include "run/Declares.h"
+#include "runtime/Numeric.h"
 #include "ui/frmQuellix.h"
 
 namespace {

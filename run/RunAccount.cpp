@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "log/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "log/Numeric.h"
+#include "runtime/Numeric.h"
 #include "ui/frmQuellix.h"
 
 namespace {

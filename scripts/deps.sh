@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build pkg-config
+    build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
     fonts-liberation fonts-dejavu-core xvfb xauth x11-apps imagemagick
     e2fsprogs xfsprogs btrfs-progs ntfs-3g util-linux mount

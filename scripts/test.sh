@@ -5,6 +5,9 @@ cd "$(dirname "$0")/.."
 
 bash scripts/deps.sh
 
+echo "=== rules: formatting and layers"
+bash scripts/check-rules.sh
+
 jobs=$(nproc)
 for preset in dev asan; do
     echo "=== $preset build"

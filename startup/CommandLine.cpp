@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "log/Numeric.h"
 #include "resources/StringTable.h"
+#include "runtime/Numeric.h"
 #include "startup/DriveBox.h"
 #include "ui/frmQuellix.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "log/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "ui/frmQuellix.h"
 
 // Drive box i; a box that does not exist raises 9 "Subscript out of range".

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <array>
 
-#include "log/Numeric.h"
+#include "runtime/Numeric.h"
 
 namespace {
 

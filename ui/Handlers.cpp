@@ -1,8 +1,8 @@
 // The window's own behaviour: the Stop, Exit and Minimize buttons, the random-pass options,
 // resizing, and every request to close the window.
 #include "log/ErrorLog.h"
-#include "log/Numeric.h"
-#include "log/RuntimeError.h"
+#include "runtime/Numeric.h"
+#include "runtime/RuntimeError.h"
 #include "ui/frmQuellix.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The progress display during a fill (both bars and the minimised window's title) and the
 // window title by caption mode.
-#include "log/Numeric.h"
+#include "runtime/Numeric.h"
 #include "ui/frmQuellix.h"
 
 namespace {

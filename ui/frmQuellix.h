@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "log/ErrorLog.h"
-#include "log/Rnd.h"
 #include "platform/Block.h"
 #include "platform/Platform.h"
 #include "run/RunAccount.h"
+#include "runtime/Rnd.h"
 #include "ui/Control.h"
 #include "ui/Desktop.h"
 

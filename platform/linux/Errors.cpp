@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "log/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 
 int errorNumberForErrno(int err) {
     switch (err) {

@@ -13,8 +13,8 @@
 #include <optional>
 #include <vector>
 
-#include "log/RuntimeError.h"
 #include "platform/linux/Errors.h"
+#include "runtime/RuntimeError.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <cstring>
 #include <memory>
 
-#include "log/RuntimeError.h"
 #include "platform/linux/Errors.h"
 #include "platform/linux/FileHandles.h"
 #include "platform/linux/Signals.h"
+#include "runtime/RuntimeError.h"
 
 namespace {
 

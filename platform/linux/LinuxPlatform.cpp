@@ -8,12 +8,12 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "log/RuntimeError.h"
 #include "platform/linux/Errors.h"
 #include "platform/linux/FileOps.h"
 #include "platform/linux/FreeSpace.h"
 #include "platform/linux/SwapList.h"
 #include "platform/linux/SysBlock.h"
+#include "runtime/RuntimeError.h"
 
 namespace {
 

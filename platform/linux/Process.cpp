@@ -14,8 +14,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "log/RuntimeError.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "runtime/RuntimeError.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include <cerrno>
 
-#include "log/RuntimeError.h"
 #include "platform/linux/Errors.h"
 #include "platform/linux/FileHandles.h"
+#include "runtime/RuntimeError.h"
 
 FileHandle TextFiles::open(const std::string& path, TextMode mode) {
     int flags = O_CLOEXEC;

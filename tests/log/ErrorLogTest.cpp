@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "log/ErrorLog.h"
-#include "log/Numeric.h"
+#include "runtime/Numeric.h"
 #include "tests/support/FakePlatform.h"
 
 namespace {

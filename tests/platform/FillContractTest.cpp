@@ -8,8 +8,8 @@
 #include <functional>
 #include <memory>
 
-#include "log/RuntimeError.h"
 #include "platform/Block.h"
+#include "runtime/RuntimeError.h"
 #include "tests/platform/ImageDrive.h"
 #include "tests/support/FakePlatform.h"
 

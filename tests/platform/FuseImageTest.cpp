@@ -7,8 +7,8 @@
 
 #include <iostream>
 
-#include "log/RuntimeError.h"
 #include "platform/Block.h"
+#include "runtime/RuntimeError.h"
 #include "tests/platform/ImageDrive.h"
 
 namespace {

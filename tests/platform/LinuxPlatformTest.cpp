@@ -15,8 +15,8 @@
 #include <fstream>
 #include <regex>
 
-#include "log/RuntimeError.h"
 #include "platform/Block.h"
+#include "runtime/RuntimeError.h"
 #include "tests/platform/ImageDrive.h"
 #include "tests/platform/ScopedEnv.h"
 #include "tests/support/RaisedNumber.h"

@@ -11,8 +11,8 @@
 #include <cmath>
 #include <iostream>
 
-#include "log/RuntimeError.h"
 #include "platform/Block.h"
+#include "runtime/RuntimeError.h"
 #include "tests/platform/ImageDrive.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "log/ErrorLog.h"
-#include "log/RuntimeError.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "runtime/RuntimeError.h"
 #include "tests/platform/ScopedEnv.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/support/RaisedNumber.h"

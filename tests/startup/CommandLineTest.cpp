@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "log/Numeric.h"
+#include "runtime/Numeric.h"
 #include "startup/CommandLine.h"
 #include "startup/ConventionalOptions.h"
 #include "tests/startup/StartupTest.h"

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <sstream>
 
-#include "log/RuntimeError.h"
 #include "platform/Wildcard.h"
+#include "runtime/RuntimeError.h"
 
 namespace {
 

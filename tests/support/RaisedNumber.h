@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "log/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 
 inline int raisedNumber(const std::function<void()>& statement) {
     try {

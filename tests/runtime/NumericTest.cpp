@@ -1,8 +1,8 @@
 // Rounding, checked narrowing, division and the text/number conversions of the run time.
 #include <gtest/gtest.h>
 
-#include "log/Numeric.h"
-#include "log/RuntimeError.h"
+#include "runtime/Numeric.h"
+#include "runtime/RuntimeError.h"
 #include "tests/support/RaisedNumber.h"
 
 namespace {

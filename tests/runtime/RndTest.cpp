@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "log/Rnd.h"
+#include "runtime/Rnd.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Numeric conversions with the run time's rounding and overflow rules.
-#include "log/Numeric.h"
+#include "runtime/Numeric.h"
 
 #include <algorithm>
 #include <charconv>
@@ -7,7 +7,7 @@
 #include <limits>
 #include <system_error>
 
-#include "log/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 
 double nearest(double x) {
     // nearbyint rounds in the current mode; the program never leaves round-to-nearest-even.

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "log/Numeric.h"
+#include "runtime/Numeric.h"
 
 namespace {
 

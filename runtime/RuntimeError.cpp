@@ -1,5 +1,5 @@
 // The table of error numbers and their descriptions.
-#include "log/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 
 #include <array>
 #include <utility>
