@@ -7,6 +7,7 @@ packages=(
     qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
     fonts-liberation fonts-dejavu-core xvfb xauth x11-apps imagemagick
     e2fsprogs xfsprogs btrfs-progs ntfs-3g util-linux mount
+    desktop-file-utils man-db groff-base libxml2-utils systemd
 )
 
 missing=()
