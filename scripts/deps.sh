@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and the demo need, when any is missing.
+# Installs the Debian packages that building, testing, packaging and the demo need, when any is
+# missing.
 set -euo pipefail
 
 packages=(
@@ -7,6 +8,7 @@ packages=(
     qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
     fonts-liberation fonts-dejavu-core xvfb xauth x11-apps imagemagick
     e2fsprogs xfsprogs btrfs-progs ntfs-3g util-linux mount
+    dpkg-dev file desktop-file-utils man-db groff-base libxml2-utils systemd
 )
 
 missing=()

@@ -242,4 +242,27 @@ TEST(Layout, ArtworkHasItsDesignedSizes) {
     EXPECT_TRUE(quellixIcon().availableSizes().contains(QSize(48, 48)));
 }
 
+// The installed icons come from the same drawing at other sizes: the 48 px one must be the window
+// icon itself, and every size must fill its square the same way, not a corner of it.
+TEST(Layout, IconIsDrawnAtAnySize) {
+    testApplication();
+    const auto argb = [](const QPixmap& p) {
+        return p.toImage().convertToFormat(QImage::Format_ARGB32);
+    };
+    EXPECT_EQ(argb(quellixIconPixmap(48)), argb(quellixIcon().pixmap(48, 48)));
+    for (int size : {16, 48, 256}) {
+        const QImage image = argb(quellixIconPixmap(size));
+        ASSERT_EQ(image.size(), QSize(size, size));
+        int opaque = 0;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x)
+                opaque += qAlpha(image.pixel(x, y)) == 255;
+        // The tile covers all but a thin rim and its rounded corners.
+        EXPECT_GT(opaque, size * size * 7 / 10) << size;
+        EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << size;
+        EXPECT_EQ(qAlpha(image.pixel(size - 1, size - 1)), 0) << size;
+        EXPECT_EQ(qAlpha(image.pixel(size / 2, size / 2)), 255) << size;
+    }
+}
+
 }  // namespace

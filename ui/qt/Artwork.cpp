@@ -148,6 +148,10 @@ QPixmap quellixBitmap(int id) {
     }
 }
 
+QPixmap quellixIconPixmap(int size) {
+    return icon(size);
+}
+
 QIcon quellixIcon() {
     QIcon result;
     for (int size : {16, 24, 32, 48})

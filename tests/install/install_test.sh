@@ -1,0 +1,170 @@
+#!/usr/bin/env bash
+# The install, checked with the tools that read what it lays down: `cmake --install` into a
+# temporary prefix (and once more with DESTDIR), the program run headless through its link, the
+# desktop entry, man page, systemd units, icons and polkit action. Everything happens in a
+# temporary directory that is removed at the end.
+# Usage: install_test.sh BUILD_DIR
+set -uo pipefail
+
+build=$(readlink -f "$1")
+work=$(mktemp -d /tmp/quellix-install-test.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+failures=0
+
+pass() { echo "ok:   $*"; }
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+# check DESCRIPTION COMMAND...: passes when the command succeeds and prints nothing at all.
+check_silent() {
+    local what=$1 out status
+    shift
+    out=$("$@" 2>&1)
+    status=$?
+    if [ "$status" -eq 0 ] && [ -z "$out" ]; then
+        pass "$what"
+    else
+        fail "$what (status $status)"
+        printf '%s\n' "$out" | sed 's/^/      /'
+    fi
+}
+
+if ! cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1; then
+    cat "$work/install.log"
+    echo "FAIL: cmake --install into $prefix"
+    exit 1
+fi
+
+# --- Layout: the program's directory is real, bin/ holds a relative link into it.
+for f in lib/quellix/quellix lib/quellix/QuellixQuotes.sav lib/quellix/Quellix.html \
+    share/man/man1/quellix.1 share/applications/quellix.desktop \
+    share/icons/hicolor/48x48/apps/quellix.png share/icons/hicolor/256x256/apps/quellix.png \
+    share/polkit-1/actions/org.quellix.quellix.policy \
+    lib/systemd/system/quellix-wipe.service lib/systemd/system/quellix-wipe.timer \
+    share/doc/quellix/quellix.default; do
+    if [ -f "$prefix/$f" ] && [ ! -L "$prefix/$f" ]; then pass "installed $f"; else fail "no file $f"; fi
+done
+[ -x "$prefix/lib/quellix/quellix" ] && pass "the program is executable" || fail "the program is not executable"
+link=$(readlink "$prefix/bin/quellix" || true)
+[ "$link" = "../lib/quellix/quellix" ] && pass "bin/quellix links to ../lib/quellix/quellix" ||
+    fail "bin/quellix is not the relative link (readlink: '$link')"
+leftover=$(grep -rl '@QUELLIX_' "$prefix" || true)
+[ -z "$leftover" ] && pass "no template placeholder left" || fail "placeholders left in: $leftover"
+# Installed means not enabled: nothing in /etc, no .wants links.
+extra=$(find "$prefix" -path "$prefix/etc" -o -name '*.wants' -o -name '*.requires' | head -1)
+[ -z "$extra" ] && pass "the units are not enabled" || fail "the install enabled something: $extra"
+
+# --- The program runs through the link, without a display, on a drive list of its own.
+drives=$work/drives
+mkdir "$drives" "$work/state"
+if mountpoint -q "$drives"; then
+    fail "$drives is a mount point"
+else
+    out=$(cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY QUELLIX_DRIVES="$drives" \
+        XDG_STATE_HOME="$work/state" QT_QPA_PLATFORM=offscreen \
+        timeout 60 "$prefix/bin/quellix" '?' </dev/null 2>&1)
+    status=$?
+    if [ "$status" -eq 0 ] && grep -q "Command-line options are" <<<"$out"; then
+        pass "bin/quellix '?' prints the option help, status 0"
+    else
+        fail "bin/quellix '?' (status $status)"
+        printf '%s\n' "$out" | sed 's/^/      /'
+    fi
+fi
+
+# --- Desktop entry: valid, and starts the installed program (as root through pkexec).
+desktop=$prefix/share/applications/quellix.desktop
+check_silent "desktop-file-validate accepts quellix.desktop" desktop-file-validate "$desktop"
+grep -qx "Exec=pkexec $prefix/lib/quellix/quellix" "$desktop" &&
+    pass "the desktop entry starts the installed program through pkexec" ||
+    fail "the desktop entry's Exec does not name $prefix/lib/quellix/quellix"
+grep -qx "Exec=$prefix/bin/quellix" "$desktop" &&
+    pass "the desktop action starts bin/quellix without root" ||
+    fail "no desktop action starting $prefix/bin/quellix"
+
+# --- Man page: no groff warning, man renders it, and every section is there.
+page=$prefix/share/man/man1/quellix.1
+check_silent "groff -man -ww -z finds nothing to warn about" groff -man -ww -z "$page"
+rendered=$(MANWIDTH=80 man -l "$page" 2>"$work/man.err")
+status=$?
+if [ "$status" -eq 0 ] && [ ! -s "$work/man.err" ]; then
+    pass "man -l renders the page"
+else
+    fail "man -l (status $status): $(cat "$work/man.err")"
+fi
+for section in NAME SYNOPSIS DESCRIPTION OPTIONS DRIVES "EXIT STATUS" ENVIRONMENT FILES \
+    "RUN REPORT" EXAMPLES "SEE ALSO"; do
+    grep -qx "$section" <<<"$rendered" || fail "the man page has no section $section"
+done
+grep -q "$prefix/lib/quellix/" <<<"$rendered" && pass "the man page names the program's directory" ||
+    fail "the man page does not name $prefix/lib/quellix/"
+
+# --- systemd units: verify loads them (it needs the ExecStart program and the man page).
+unit_dir=$prefix/lib/systemd/system
+grep -qx "ExecStart=$prefix/lib/quellix/quellix \$QUELLIX_OPTIONS" "$unit_dir/quellix-wipe.service" &&
+    pass "the service starts the installed program" ||
+    fail "the service's ExecStart does not name $prefix/lib/quellix/quellix"
+if command -v systemd-analyze >/dev/null; then
+    check_silent "systemd-analyze verify accepts the service and the timer" \
+        env MANPATH="$prefix/share/man" systemd-analyze verify \
+        "$unit_dir/quellix-wipe.service" "$unit_dir/quellix-wipe.timer"
+else
+    echo "skip: systemd-analyze is not installed, the units are not verified"
+fi
+
+# --- Icons: PNGs of their sizes with an alpha channel, mostly covered by the tile.
+for size in 48 256; do
+    icon=$prefix/share/icons/hicolor/${size}x${size}/apps/quellix.png
+    got=$(identify -format '%m %w %h' "$icon" 2>&1)
+    [ "$got" = "PNG $size $size" ] && pass "the ${size} px icon is a ${size}x${size} PNG" ||
+        fail "the ${size} px icon: identify says '$got'"
+    cover=$(convert "$icon" -alpha extract -format '%[fx:mean>0.7]' info: 2>&1)
+    [ "$cover" = 1 ] && pass "the ${size} px icon is drawn, not blank" ||
+        fail "the ${size} px icon is mostly transparent ($cover)"
+done
+
+# --- polkit action: well-formed (valid where polkit's DTD is installed), naming the program.
+policy=$prefix/share/polkit-1/actions/org.quellix.quellix.policy
+dtd=/usr/share/polkit-1/policyconfig-1.dtd
+if [ -f "$dtd" ]; then
+    check_silent "the polkit action is valid against polkit's DTD" \
+        xmllint --noout --nonet --dtdvalid "$dtd" "$policy"
+else
+    echo "note: $dtd is not installed; the polkit action is checked for well-formedness only"
+    check_silent "the polkit action is well-formed XML" xmllint --noout --nonet "$policy"
+fi
+annotation() {
+    xmllint --nonet --xpath "string(//action/annotate[@key='org.freedesktop.policykit.exec.$1'])" \
+        "$policy" 2>&1
+}
+[ "$(annotation path)" = "$prefix/lib/quellix/quellix" ] &&
+    pass "the polkit action names the installed program" ||
+    fail "the polkit action's exec.path is '$(annotation path)'"
+[ "$(annotation allow_gui)" = true ] && pass "the polkit action keeps the display" ||
+    fail "the polkit action does not allow the GUI"
+
+# --- DESTDIR: the files land below it and name the prefix alone. The prefix lies in the
+# temporary directory too, so that an install that missed DESTDIR still stays inside it.
+target=$work/usr
+staged=$work/dest$target
+if DESTDIR=$work/dest cmake --install "$build" --prefix "$target" >"$work/install.log" 2>&1; then
+    if [ -e "$target" ]; then
+        fail "a DESTDIR install wrote to the prefix itself"
+    elif grep -qx "Exec=pkexec $target/lib/quellix/quellix" "$staged/share/applications/quellix.desktop" &&
+        [ -f "$staged/lib/quellix/quellix" ] && [ -z "$(grep -rl "$work/dest" "$staged")" ]; then
+        pass "a DESTDIR install names the prefix, never DESTDIR"
+    else
+        fail "a DESTDIR install does not name the prefix alone"
+    fi
+else
+    cat "$work/install.log"
+    fail "cmake --install with DESTDIR"
+fi
+
+if [ "$failures" -gt 0 ]; then
+    echo "$failures install check(s) failed"
+    exit 1
+fi
+echo "all install checks passed"
