@@ -59,4 +59,8 @@ out=$(cd "$root" && env -u DISPLAY -u WAYLAND_DISPLAY -u LD_LIBRARY_PATH QUELLIX
     XDG_STATE_HOME="$root/state" timeout 60 "$root/usr/bin/quellix" '?' </dev/null 2>&1) || status=$?
 [ "$status" -eq 0 ] || fail "the packaged quellix '?' ended with status $status: $out"
 grep -q "Command-line options are" <<<"$out" || fail "the packaged quellix '?' printed: $out"
+version=$(dpkg-deb --field "$deb" Version)
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u LD_LIBRARY_PATH timeout 60 "$root/usr/bin/quellix" \
+    --version </dev/null 2>&1) || fail "the packaged quellix --version failed: $out"
+[ "$out" = "quellix $version" ] || fail "the packaged quellix --version printed: $out"
 echo "== The package is complete and its program runs"

@@ -3,10 +3,11 @@
 # temporary prefix (and once more with DESTDIR), the program run headless through its link, the
 # desktop entry, man page, systemd units, icons and polkit action. Everything happens in a
 # temporary directory that is removed at the end.
-# Usage: install_test.sh BUILD_DIR
+# Usage: install_test.sh BUILD_DIR VERSION
 set -uo pipefail
 
 build=$(readlink -f "$1")
+version=$2
 work=$(mktemp -d /tmp/quellix-install-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -72,6 +73,56 @@ else
         fail "bin/quellix '?' (status $status)"
         printf '%s\n' "$out" | sed 's/^/      /'
     fi
+fi
+
+# --- The conventional options through the link: what they print, and nothing on stderr (no Qt
+# warning either, also without XDG_RUNTIME_DIR).
+run_installed() {
+    (cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR QUELLIX_DRIVES="$drives" \
+        XDG_STATE_HOME="$work/state" timeout 60 "$prefix/bin/quellix" "$@" </dev/null 2>"$work/stderr")
+}
+out=$(run_installed --help)
+status=$?
+[ "$status" -eq 0 ] && grep -q "Command-line options are" <<<"$out" && [ ! -s "$work/stderr" ] &&
+    pass "bin/quellix --help prints the option help, status 0, nothing on stderr" ||
+    fail "bin/quellix --help (status $status): $out $(cat "$work/stderr")"
+out=$(run_installed --version)
+[ "$out" = "quellix $version" ] && [ ! -s "$work/stderr" ] && pass "bin/quellix --version prints 'quellix $version'" ||
+    fail "bin/quellix --version printed '$out' $(cat "$work/stderr")"
+
+# --- A real run through the link, as an ordinary user, on a file system of the test's own (root
+# only; in a private mount namespace): the program finds its quotes through the link, and with
+# its directory not writable for that user its error log and run report land in that user's
+# XDG_STATE_HOME. A directory named like the tail fill file makes one error to log.
+if [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null && command -v setpriv >/dev/null; then
+    chmod 755 "$work"
+    mkdir "$work/user-state" "$work/mnt"
+    chown 65534 "$work/user-state"
+    truncate -s 32M "$work/disk.img" && mkfs.ext4 -q -F -b 4096 "$work/disk.img"
+    unshare -m --propagation private bash -s "$work" "$prefix" >"$work/user-run.txt" 2>&1 <<'RUN'
+work=$1 prefix=$2
+device=$(losetup --find --show "$work/disk.img") || exit 10
+trap 'umount "$work/mnt" 2>/dev/null; losetup -d "$device"' EXIT
+mount -o nodiscard "$device" "$work/mnt" || exit 11
+mountpoint -q "$work/mnt" && [ "$(findmnt -n -o SOURCE --mountpoint "$work/mnt")" = "$device" ] || exit 12
+chmod 777 "$work/mnt" && mkdir "$work/mnt/random01.qlk"
+setpriv --reuid=65534 --regid=65534 --clear-groups env -u DISPLAY -u WAYLAND_DISPLAY \
+    QUELLIX_DRIVES="$work/mnt" XDG_STATE_HOME="$work/user-state" \
+    timeout 300 "$prefix/bin/quellix" C: RAND=1 RUN </dev/null
+RUN
+    status=$?
+    state=$work/user-state/quellix
+    if [ "$status" -eq 4 ] && grep -q "occurred in fQL Fill Cycles" "$state/ErrLog.txt" 2>/dev/null &&
+        [ -s "$state/QuellixRuns.jsonl" ] && [ -s "$state/QuellixRandom.sav" ] &&
+        [ ! -e "$prefix/lib/quellix/ErrLog.txt" ]; then
+        pass "as an ordinary user the installed program runs and writes its files under XDG_STATE_HOME"
+    else
+        fail "the ordinary user's run through the link (status $status)"
+        sed 's/^/      /' "$work/user-run.txt" | tail -20
+        ls -la "$state" 2>&1 | sed 's/^/      /'
+    fi
+else
+    echo "skip: needs root, unshare and setpriv to run the installed program on an image of its own"
 fi
 
 # --- Desktop entry: valid, and starts the installed program (as root through pkexec).
