@@ -1,12 +1,6 @@
 // Cleanup: removes the fill files of one drive so that its free space is given back.
+#include "platform/FillGeometry.h"
 #include "ui/frmQuellix.h"
-
-namespace {
-
-// The fill files of a pass, in the order they are looked for.
-const char* const kFillFiles[] = {"random00.qlk", "random01.qlk", "quote00.qlk", "quote01.qlk"};
-
-}  // namespace
 
 void frmQuellix::Cleanup(const std::string& drive, bool showStatus) {
     ErrorHandler on(platform(), "fQL Cleanup");

@@ -3,12 +3,11 @@
 #include <string>
 #include <string_view>
 
+#include "platform/FillGeometry.h"
 #include "runtime/Numeric.h"
 #include "ui/frmQuellix.h"
 
 namespace {
-
-constexpr std::size_t kBulkSize = 960000;
 
 // The four block arrays of one fill set and the names of its two files.
 struct FillSet {
@@ -49,11 +48,11 @@ private:
     void bulkStage(std::int64_t count, const BlockArray& blocks);
     void tailStage(std::int64_t count, const BlockArray& blocks, std::size_t size,
                    std::int64_t freeKPerWrite);
-    bool mayWrite(const BlockArray& blocks, std::size_t size, FileHandle file) const;
-    void write(FileHandle file, const BlockArray& blocks, std::size_t size);
+    bool mayWrite(const BlockArray& blocks, std::size_t size, FillHandle file) const;
+    void write(FillHandle file, const BlockArray& blocks, std::size_t size);
     // nearest(free / size - 1): leaves between half a block and one and a half blocks of the
     // probed space to the next, smaller size. A count that cannot be computed writes nothing.
-    std::int64_t count(double freeBytes, double size);
+    std::int64_t count(double freeBytes, std::size_t size);
     void closeFiles();
 
     frmQuellix& w_;
@@ -61,7 +60,7 @@ private:
     std::size_t accountIndex_;
     double passStart_ = 0;
     bool writing_ = false;
-    FileHandle brokenFile_ = 0;
+    FillHandle brokenFile_ = 0;
     ErrorHandler on_;
 };
 
@@ -107,7 +106,7 @@ void DriveFill::run() {
         });
         w_.desktop().DoEvents();
         const bool stopped = fill({w_.RandomBlock960000, w_.RandomBlock96000, w_.RandomBlock960,
-                                   w_.RandomBlock16, "random00.qlk", "random01.qlk"});
+                                   w_.RandomBlock16, kRandomBulkFile, kRandomTailFile});
         if (!stopped) {
             w_.desktop().DoEvents();
             closeFiles();
@@ -122,7 +121,7 @@ void DriveFill::run() {
         on_([&] { w_.lblCurrentStatus.Caption = "Filling free-space with selected quotes."; });
         w_.desktop().DoEvents();
         const bool stopped = fill({w_.QuoteBlock960000, w_.QuoteBlock96000, w_.QuoteBlock960,
-                                   w_.QuoteBlock16, "quote00.qlk", "quote01.qlk"});
+                                   w_.QuoteBlock16, kQuotesBulkFile, kQuotesTailFile});
         if (!stopped) {
             w_.desktop().DoEvents();
             closeFiles();
@@ -163,27 +162,27 @@ bool DriveFill::fill(const FillSet& set) {
     if (w_.LargeFreeSpace) {
         on_([&] { n = CLngLng(static_cast<double>(w_.FreeSpaceK) / 960.0 - 1.0); });
     } else if (w_.FreeSpaceBytes > 2880000) {
-        n = count(w_.FreeSpaceBytes, 960000.0);
+        n = count(w_.FreeSpaceBytes, kBulkBlock);
     }
     bulkStage(n, set.b960000);
     if (requested()) return true;
 
     w_.DiskFreeSpace(drive_);
-    bulkStage(count(w_.FreeSpaceBytes, 960000.0), set.b960000);
+    bulkStage(count(w_.FreeSpaceBytes, kBulkBlock), set.b960000);
 
     w_.DiskFreeSpace(drive_);
     on_([&] {
         w_.FillFileHandle01 = platform.createFillFile(drive_ + set.name01, FillKind::Tail);
     });
-    tailStage(count(w_.FreeSpaceBytes, 96000.0), set.b96000, 96000, 96);
+    tailStage(count(w_.FreeSpaceBytes, kMediumBlock), set.b96000, kMediumBlock, 96);
     w_.Progbar();
 
     w_.DiskFreeSpace(drive_);
-    tailStage(count(w_.FreeSpaceBytes, 960.0), set.b960, 960, 1);
+    tailStage(count(w_.FreeSpaceBytes, kSmallBlock), set.b960, kSmallBlock, 1);
 
     w_.DiskFreeSpace(drive_);
     on_([&] { w_.FreeSpaceK = CLngLng(w_.FreeSpaceBytes / 1000.0); });
-    tailStage(count(w_.FreeSpaceBytes, 16.0), set.b16, 16, 0);
+    tailStage(count(w_.FreeSpaceBytes, kTinyBlock), set.b16, kTinyBlock, 0);
 
     // One more probe: what the pass left free is what its account is judged by.
     w_.DiskFreeSpace(drive_);
@@ -196,8 +195,8 @@ bool DriveFill::fill(const FillSet& set) {
 
 void DriveFill::bulkStage(std::int64_t n, const BlockArray& blocks) {
     for (std::int64_t i = 1; i <= n; ++i) {
-        if (!mayWrite(blocks, kBulkSize, w_.FillFileHandle00)) break;
-        write(w_.FillFileHandle00, blocks, kBulkSize);
+        if (!mayWrite(blocks, kBulkBlock, w_.FillFileHandle00)) break;
+        write(w_.FillFileHandle00, blocks, kBulkBlock);
         on_([&] { w_.FreeSpaceK -= 960; });
         w_.Progbar();
     }
@@ -213,7 +212,7 @@ void DriveFill::tailStage(std::int64_t n, const BlockArray& blocks, std::size_t 
     }
 }
 
-bool DriveFill::mayWrite(const BlockArray& blocks, std::size_t size, FileHandle file) const {
+bool DriveFill::mayWrite(const BlockArray& blocks, std::size_t size, FillHandle file) const {
     if (w_.ExitRequested || w_.StopRequested || w_.DiskFull) return false;
     // A fill file that could not be created has no handle, and one whose write failed for any
     // reason but a full disk (a failing device) takes no further writes in its pass. Either
@@ -228,7 +227,7 @@ bool DriveFill::mayWrite(const BlockArray& blocks, std::size_t size, FileHandle 
     return true;
 }
 
-void DriveFill::write(FileHandle file, const BlockArray& blocks, std::size_t size) {
+void DriveFill::write(FillHandle file, const BlockArray& blocks, std::size_t size) {
     // Block 2 half of the time, blocks 1 and 3 a quarter each.
     const auto k = static_cast<std::size_t>(nearest(2.0 * static_cast<double>(w_.Random()) + 1.0));
     writing_ = true;
@@ -251,9 +250,9 @@ void DriveFill::endPass() {
     p->seconds = now - passStart_;
 }
 
-std::int64_t DriveFill::count(double freeBytes, double size) {
+std::int64_t DriveFill::count(double freeBytes, std::size_t size) {
     std::int64_t n = 0;
-    on_([&] { n = CLngLng(freeBytes / size - 1.0); });
+    on_([&] { n = CLngLng(freeBytes / static_cast<double>(size) - 1.0); });
     return n;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/FillGeometry.h"
 #include "runtime/Numeric.h"
 #include "ui/frmQuellix.h"
 
@@ -18,10 +19,6 @@ constexpr int kUsedLines = 20;
 // Lines drawn into each of the three partial strings of a random block: nearest(960000/31500 + 1).
 constexpr int kTurns = 31;
 constexpr int kPartials = 3;
-constexpr std::size_t kLarge = 960000;
-constexpr std::size_t kMedium = 96000;
-constexpr std::size_t kSmall = 960;
-constexpr std::size_t kTiny = 16;
 // Characters placed in blocks by a complete build: 3 x 960000 + 3 x 96000 + 3 x 960000.
 constexpr double kPrepTotal = 6048000.0;
 
@@ -74,7 +71,7 @@ std::string writeRandomText(frmQuellix& w, ErrorHandler& on, const std::string& 
     on([&] {
         if (p.fileExists(pattern)) p.deleteMatching(pattern);
     });
-    FileHandle file = 0;
+    TextHandle file = 0;
     if (!on([&] { file = p.openText(path, TextMode::Output); })) return lastError;
     std::string failure;
     std::string line;
@@ -103,7 +100,7 @@ std::string readRandomText(frmQuellix& w, ErrorHandler& on, const std::string& p
                            const std::string& lastError, std::vector<std::string>& lines) {
     Platform& p = w.platform();
     lines.clear();
-    FileHandle file = 0;
+    TextHandle file = 0;
     if (!on([&] { file = p.openText(path, TextMode::Input); })) return lastError;
     std::string invalid;
     for (int i = 1; i <= kUsedLines && invalid.empty(); ++i) {
@@ -138,7 +135,7 @@ std::string readRandomText(frmQuellix& w, ErrorHandler& on, const std::string& p
 std::vector<std::string> readQuotes(frmQuellix& w, ErrorHandler& on, const std::string& path) {
     Platform& p = w.platform();
     std::vector<std::string> quotes;
-    FileHandle file = 0;
+    TextHandle file = 0;
     if (!on([&] { file = p.openText(path, TextMode::Input); })) return quotes;
     for (bool done = false; !done;) {
         const bool read = on([&] {
@@ -205,7 +202,7 @@ void frmQuellix::PrepBlocks() {
     bool rewritten = false;
     std::vector<std::string> lines;
     for (;;) {
-        CaptionMode = 2;
+        CaptionMode = CaptionPreparing;
         on([&] {
             if (!platform().fileExists(randomPath)) chkNewRndTxt.Value = 1;
         });
@@ -251,15 +248,15 @@ void frmQuellix::PrepBlocks() {
         }
         if (requested(*this)) break;
         Block block;
-        block.reserve(kLarge);
-        for (int k = 0; k < kPartials && block.size() < kLarge; ++k) {
-            for (int turn = 0; turn < kTurns && block.size() < kLarge; ++turn) {
+        block.reserve(kBulkBlock);
+        for (int k = 0; k < kPartials && block.size() < kBulkBlock; ++k) {
+            for (int turn = 0; turn < kTurns && block.size() < kBulkBlock; ++turn) {
                 const std::string& line = lines[drawn[turn][k]];
-                block.append(line, 0, std::min(line.size(), kLarge - block.size()));
+                block.append(line, 0, std::min(line.size(), kBulkBlock - block.size()));
             }
         }
         RandomBlock960000[i] = std::move(block);
-        placed += static_cast<std::int64_t>(kLarge);
+        placed += static_cast<std::int64_t>(kBulkBlock);
         showProgress(*this, on, placed);
     }
     lines.clear();
@@ -268,15 +265,15 @@ void frmQuellix::PrepBlocks() {
 
     // Random small blocks: each a piece of its large block from its own random start.
     for (std::size_t i = 1; i <= 3; ++i) {
-        RandomBlock96000[i] = mid(RandomBlock960000[i], subStart(Random), kMedium);
+        RandomBlock96000[i] = mid(RandomBlock960000[i], subStart(Random), kMediumBlock);
     }
-    placed += static_cast<std::int64_t>(3 * kMedium);
+    placed += static_cast<std::int64_t>(3 * kMediumBlock);
     showProgress(*this, on, placed);
     for (std::size_t i = 1; i <= 3; ++i) {
-        RandomBlock960[i] = mid(RandomBlock960000[i], subStart(Random), kSmall);
+        RandomBlock960[i] = mid(RandomBlock960000[i], subStart(Random), kSmallBlock);
     }
     for (std::size_t i = 1; i <= 3; ++i) {
-        RandomBlock16[i] = mid(RandomBlock960000[i], subStart(Random), kTiny);
+        RandomBlock16[i] = mid(RandomBlock960000[i], subStart(Random), kTinyBlock);
     }
 
     // A quotes file without a single usable quote is as good as none.
@@ -296,13 +293,13 @@ void frmQuellix::PrepBlocks() {
         longest = std::max(longest, q.size());
     for (std::size_t i = 1; i <= 3; ++i) {
         Block block;
-        block.reserve(kLarge + longest);
-        while (block.size() < kLarge && !requested(*this)) {
+        block.reserve(kBulkBlock + longest);
+        while (block.size() < kBulkBlock && !requested(*this)) {
             block.append(quotes[pick(Random, quotes.size())]);
         }
-        if (block.size() > kLarge) block.resize(kLarge);
+        if (block.size() > kBulkBlock) block.resize(kBulkBlock);
         QuoteBlock960000[i] = std::move(block);
-        placed += static_cast<std::int64_t>(kLarge);
+        placed += static_cast<std::int64_t>(kBulkBlock);
         showProgress(*this, on, placed);
         if (requested(*this)) break;
     }
@@ -310,11 +307,11 @@ void frmQuellix::PrepBlocks() {
     quotes.clear();
     quotes.shrink_to_fit();
     for (std::size_t i = 1; i <= 3; ++i)
-        QuoteBlock96000[i] = mid(QuoteBlock960000[i], 0, kMedium);
+        QuoteBlock96000[i] = mid(QuoteBlock960000[i], 0, kMediumBlock);
     for (std::size_t i = 1; i <= 3; ++i)
-        QuoteBlock960[i] = mid(QuoteBlock960000[i], 0, kSmall);
+        QuoteBlock960[i] = mid(QuoteBlock960000[i], 0, kSmallBlock);
     for (std::size_t i = 1; i <= 3; ++i)
-        QuoteBlock16[i] = mid(QuoteBlock960000[i], 0, kTiny);
+        QuoteBlock16[i] = mid(QuoteBlock960000[i], 0, kTinyBlock);
     progbarCurrent.Value = 0;
     on([&] { desktop().DoEvents(); });
 }

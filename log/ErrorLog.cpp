@@ -11,7 +11,7 @@ std::string ErrorLogPath(Platform& platform) {
 
 void ErrorLog(Platform& platform, const std::string& label, std::int32_t number,
               const std::string& description) {
-    FileHandle file = 0;
+    TextHandle file = 0;
     try {
         const std::string line = "Quellix error #" + std::to_string(number) + " (" + description +
                                  ") occurred in " + label + " at " + platform.dateTimeText();

@@ -14,8 +14,22 @@
 #include <string_view>
 #include <vector>
 
-// A handle of an open file; 0 means "no file".
-using FileHandle = std::int64_t;
+// A handle of an open file; 0 means "no file". Fill files and text files have handles of kinds
+// of their own, so that a text file's handle can never be handed to a fill call or the other way
+// round.
+template <class Kind>
+class Handle {
+public:
+    constexpr Handle() = default;
+    constexpr Handle(std::int64_t value) : value_(value) {}  // NOLINT: 0 reads as "no file"
+    constexpr std::int64_t value() const { return value_; }
+    friend constexpr auto operator<=>(Handle, Handle) = default;
+
+private:
+    std::int64_t value_ = 0;
+};
+using FillHandle = Handle<struct FillFileKind>;
+using TextHandle = Handle<struct TextFileKind>;
 
 // Drive type codes, as the drive-type query reports them.
 enum DriveType : int {
@@ -103,7 +117,7 @@ public:
     // Display texts of the logical drives in drive-letter order ("C: /", "D: /home", ...).
     virtual std::vector<std::string> driveList() = 0;
     // Type of the drive whose root is given ("C:\"); DRIVE_NO_ROOT_DIR when there is none.
-    virtual int driveType(const std::string& root) = 0;
+    virtual DriveType driveType(const std::string& root) = 0;
     // Total free bytes of the drive that this process can fill. False when unreadable.
     virtual bool diskFreeSpaceEx(const std::string& root, std::uint64_t& totalFreeBytes) = 0;
     // The classic form: sectors per cluster, bytes per sector, free clusters (clamped to 32 bits).
@@ -119,11 +133,11 @@ public:
 
     // --- fill files ---
     // Creates (or truncates) a fill file for writing.
-    virtual FileHandle createFillFile(const std::string& path, FillKind kind) = 0;
+    virtual FillHandle createFillFile(const std::string& path, FillKind kind) = 0;
     // Writes all of data; a full volume raises 61 "Disk full".
-    virtual void writeFill(FileHandle file, std::string_view data) = 0;
-    virtual void closeFill(FileHandle file) = 0;
-    virtual FillMode fillMode(FileHandle file) = 0;
+    virtual void writeFill(FillHandle file, std::string_view data) = 0;
+    virtual void closeFill(FillHandle file) = 0;
+    virtual FillMode fillMode(FillHandle file) = 0;
 
     // --- files ---
     // Whether a regular file exists at the path; a pattern with "*" matches any run of characters
@@ -138,12 +152,12 @@ public:
     virtual void deleteMatching(const std::string& pattern) = 0;
 
     // --- sequential text files (lines end in CR LF) ---
-    virtual FileHandle openText(const std::string& path, TextMode mode) = 0;
-    virtual void writeLine(FileHandle file, std::string_view line) = 0;
+    virtual TextHandle openText(const std::string& path, TextMode mode) = 0;
+    virtual void writeLine(TextHandle file, std::string_view line) = 0;
     // Reads up to CR LF (or LF) and returns the line without it; past the end raises 62.
-    virtual std::string readLine(FileHandle file) = 0;
-    virtual bool atEnd(FileHandle file) = 0;
-    virtual void closeText(FileHandle file) = 0;
+    virtual std::string readLine(TextHandle file) = 0;
+    virtual bool atEnd(TextHandle file) = 0;
+    virtual void closeText(TextHandle file) = 0;
     // Closes every text file still open.
     virtual void closeAllText() = 0;
     // Appends one line ending in a line feed (not CR LF) to a file, creating it when missing;

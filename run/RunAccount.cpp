@@ -5,12 +5,10 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/FillGeometry.h"
 #include "runtime/RuntimeError.h"
 
 namespace {
-
-// The fill's largest block: what a counted fill may leave unwritten even when all goes well.
-constexpr std::int64_t kBulkBlock = 960000;
 
 std::string grouped(std::int64_t value) {
     std::string digits = std::to_string(value < 0 ? -value : value);
@@ -33,8 +31,9 @@ std::string lower(std::string s) {
 
 // The free space a pass may leave and still count as a full fill.
 std::int64_t allowance(const DriveAccount& d, const PassAccount& p) {
+    // One bulk block is what a counted fill may leave unwritten even when all goes well.
     return static_cast<std::int64_t>(d.facts.fsReserveBytes) +
-           std::max(kBulkBlock, p.freeAtStart / 100);
+           std::max(static_cast<std::int64_t>(kBulkBlock), p.freeAtStart / 100);
 }
 
 bool fellShort(const DriveAccount& d, const PassAccount& p) {

@@ -51,7 +51,7 @@ void frmQuellix::RunEnd() {
     progbarTotal.Value = 0;
     lblCurrentDrive.Caption.clear();
     lblFillSize.Caption.clear();
-    CaptionMode = 1;
+    CaptionMode = CaptionReady;
     on([&] {
         std::int32_t percent = 0;
         UpdateCaption(CaptionMode, percent);
@@ -87,7 +87,7 @@ void frmQuellix::RunEnd() {
             on([&] { desktop().Print(line); });
         on([&] {
             lblCurrentStatus.Caption =
-                incomplete.empty() ? LoadResString(156)
+                incomplete.empty() ? LoadResString(IdsThanks)
                                    : "Free space was not fully overwritten on " +
                                          IncompleteDriveNames(Account) + " - see the run report";
         });
@@ -122,7 +122,7 @@ void frmQuellix::RunEnd() {
         chkToolTip.Enabled = true;
         cmdHelp.Enabled = true;
         cmdWipe.Enabled = true;
-        on([&] { lblCurrentStatus.Caption = LoadResString(101); });
+        on([&] { lblCurrentStatus.Caption = LoadResString(IdsReady); });
         if (!incomplete.empty()) {
             on([&] {
                 desktop().MsgBox(joined(incomplete, "\r\n"), vbOKOnly + vbExclamation, "Quellix");

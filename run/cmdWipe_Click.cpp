@@ -31,7 +31,7 @@ void frmQuellix::cmdWipe_Click() {
     // Linux needs no process handle for the priority; any nonzero token marks it taken.
     ProcessHandle = 1;
     on([&] { platform().setPriority(Priority::High); });
-    CaptionMode = 3;
+    CaptionMode = CaptionPercentDone;
     on([&] { UpdateCaption(CaptionMode, noPercent); });
     DoneBeforePassK = 0;
     PassDoneK = 0;
@@ -55,7 +55,7 @@ void frmQuellix::cmdWipe_Click() {
                          "Quellix");
         RunInProgress = false;
         on([&] { platform().setPriority(Priority::Normal); });
-        CaptionMode = 1;
+        CaptionMode = CaptionReady;
         on([&] { UpdateCaption(CaptionMode, noPercent); });
         ExitCode = ExitStopped;
         // Nothing was run, so there is nothing to report.
@@ -117,7 +117,7 @@ void frmQuellix::cmdWipe_Click() {
     }
 
     RunInProgress = false;
-    CaptionMode = 1;
+    CaptionMode = CaptionReady;
     on([&] { UpdateCaption(CaptionMode, noPercent); });
     // Finished is not done: only a run whose every drive was really filled ends as such.
     AssessOutcomes(Account);

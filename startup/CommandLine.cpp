@@ -28,11 +28,14 @@ bool contains(const std::string& upperText, const std::string& option) {
 }  // namespace
 
 std::string CommandLineHelp() {
-    return LoadResString(102) + kLineBreak + kIndent + LoadResString(103) + kLineBreak +
-           kLineBreak + LoadResString(104) + kLineBreak + kIndent + LoadResString(105) +
-           kLineBreak + kIndent + LoadResString(117) + kLineBreak + kLineBreak +
-           LoadResString(106) + kLineBreak + kIndent + LoadResString(107) + kLineBreak + kIndent +
-           LoadResString(108) + kLineBreak + kLineBreak + kIndent + LoadResString(109);
+    return LoadResString(IdsOptionsLine1) + kLineBreak + kIndent + LoadResString(IdsOptionsLine2) +
+           kLineBreak + kLineBreak + LoadResString(IdsOptionsExample1) + kLineBreak + kIndent +
+           LoadResString(IdsOptionsExample1b) + kLineBreak + kIndent +
+           LoadResString(IdsOptionsExample1c) + kLineBreak + kLineBreak +
+           LoadResString(IdsOptionsExample2) + kLineBreak + kIndent +
+           LoadResString(IdsOptionsExample2b) + kLineBreak + kIndent +
+           LoadResString(IdsOptionsExample2c) + kLineBreak + kLineBreak + kIndent +
+           LoadResString(IdsOptionsFooter);
 }
 
 void ApplyCommandLine(frmQuellix& w, ErrorHandler& on, std::string text) {
@@ -52,8 +55,8 @@ void ApplyCommandLine(frmQuellix& w, ErrorHandler& on, std::string text) {
         if (x < 1 || x > 7) {
             std::string message;
             on([&] {
-                message =
-                    LoadResString(110) + std::to_string(x) + "." + kLineBreak + LoadResString(111);
+                message = LoadResString(IdsRandRejected) + std::to_string(x) + "." + kLineBreak +
+                          LoadResString(IdsRandLimit);
             });
             reject(w, on, message, ExitBadCommandLine);
         }
@@ -85,8 +88,9 @@ void ApplyCommandLine(frmQuellix& w, ErrorHandler& on, std::string text) {
         } else {
             std::string message;
             on([&] {
-                message = LoadResString(113) + name + LoadResString(114) + kLineBreak +
-                          LoadResString(115);
+                message = LoadResString(IdsDriveRejected) + name +
+                          LoadResString(IdsDriveRejectedMiddle) + kLineBreak +
+                          LoadResString(IdsDriveRejectedEnd);
             });
             reject(w, on, message, ExitBadCommandLine);
         }

@@ -23,7 +23,7 @@ constexpr std::array kWords{
     Word{"--version", ConventionalOption::Version}, Word{"--list", ConventionalOption::List}};
 
 // Why a drive cannot be cleaned, or "can be cleaned".
-std::string driveState(Platform& p, std::size_t index, const std::string& item, int type,
+std::string driveState(Platform& p, std::size_t index, const std::string& item, DriveType type,
                        const DriveFacts& facts) {
     const std::string root = item.substr(0, 2) + "\\";
     if (index >= kMaxDrives) return "beyond the 24 drives Quellix can take";
@@ -90,7 +90,7 @@ std::string DriveTableText(frmQuellix& w) {
         Row row;
         row.letter = i < kMaxDrives ? item.substr(0, 2) : "-";
         row.mountPoint = item.size() > 3 ? item.substr(3) : "";
-        int type = DRIVE_UNKNOWN;
+        DriveType type = DRIVE_UNKNOWN;
         DriveFacts facts;
         on([&] { type = p.driveType(root); });
         if (i < kMaxDrives) on([&] { facts = p.driveFacts(root); });

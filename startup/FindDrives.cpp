@@ -34,7 +34,7 @@ void loadBox(frmQuellix& w) {
 
 [[noreturn]] void endProgram(frmQuellix& w, ErrorHandler& on, int message) {
     on([&] {
-        w.desktop().MsgBox(LoadResString(message) + LoadResString(174), vbOKOnly, "Quellix");
+        w.desktop().MsgBox(LoadResString(message) + LoadResString(IdsExiting), vbOKOnly, "Quellix");
     });
     w.ExitCode = ExitSystemPrevented;
     w.CloseMainWindow();
@@ -53,8 +53,8 @@ void frmQuellix::FindDrives() {
         DriveCount = static_cast<std::int32_t>(list.size());
         items = std::move(list);
     });
-    if (DriveCount == 0) endProgram(*this, on, 135);
-    if (DriveCount > kMaxDrives) endProgram(*this, on, 136);
+    if (DriveCount == 0) endProgram(*this, on, IdsNoDrives);
+    if (DriveCount > kMaxDrives) endProgram(*this, on, IdsTooManyDrives);
 
     // The drive set may have changed since the last call (a stick pulled, a volume mounted):
     // new drives get boxes of their own. At most 24 boxes ever exist, so reserving them keeps
@@ -79,7 +79,7 @@ void frmQuellix::FindDrives() {
 
     for (std::int32_t i = 0; i < DriveCount; ++i) {
         // A type that cannot be read counts as unknown, never as the previous drive's type.
-        int type = DRIVE_UNKNOWN;
+        DriveType type = DRIVE_UNKNOWN;
         on([&] { type = platform().driveType(DriveBox(*this, i).Tag); });
         bool selectable = false;
         on([&] { selectable = item(items, i).size() > 2 && type == DRIVE_FIXED; });

@@ -77,11 +77,11 @@ void frmQuellix::Form_Load() {
 
     on([&] { chkExitWhenDone.Value = 0; });
     on([&] { chkToolTip.Value = 0; });
-    CaptionMode = 1;
+    CaptionMode = CaptionReady;
     on([&] { optRandom_Click(1); });
     on([&] { imgDisk.Picture = 101; });
     on([&] { imgBroom.Picture = 102; });
-    on([&] { lblCurrentStatus.Caption = LoadResString(101); });
+    on([&] { lblCurrentStatus.Caption = LoadResString(IdsReady); });
     on([&] { lblCurrentDrive.Caption.clear(); });
     on([&] { lblFillSize.Caption.clear(); });
     on([&] { progbarCurrent.Value = 0; });

@@ -25,33 +25,33 @@ void frmQuellix::chkToolTip_Click() {
     for (std::int32_t i = 1; i < DriveCount; ++i) {
         on([&] {
             if (static_cast<std::size_t>(i) >= chkDrive.size()) Raise(Err::SubscriptOutOfRange);
-            tip(chkDrive[static_cast<std::size_t>(i)], 155);
+            tip(chkDrive[static_cast<std::size_t>(i)], IdsTipDrive);
         });
     }
     for (Control& o : optRandom)
-        tip(o, 139);
+        tip(o, IdsTipRandomPasses);
     const std::vector<std::pair<Control*, int>> rows{
-        {&lblRandomPasses, 139},
-        {&lblRandom, 139},
-        {&chkExitWhenDone, 140},
-        {&lblExitWhenDone, 140},
-        {&chkNewRndTxt, 141},
-        {&lblNewRndTxt, 141},
-        {&chkToolTip, 142},
-        {&lblToolTip, 142},
-        {&lblTitleCurrentDrive, 143},
-        {&lblCurrentDrive, 143},
-        {&lblTitleFillSize, 144},
-        {&lblFillSize, 144},
-        {&lblTitleCurrentStatus, 145},
-        {&lblCurrentStatus, 145},
-        {&lblTitleCurrentProgress, 146},
-        {&progbarCurrent, 146},
-        {&lblTitleTotal, 147},
-        {&progbarTotal, 147},
-        {&cmdWipe, 148},
-        {&cmdStop, 149},
-        {&cmdExit, 150},
+        {&lblRandomPasses, IdsTipRandomPasses},
+        {&lblRandom, IdsTipRandomPasses},
+        {&chkExitWhenDone, IdsTipExitWhenDone},
+        {&lblExitWhenDone, IdsTipExitWhenDone},
+        {&chkNewRndTxt, IdsTipNewRandom},
+        {&lblNewRndTxt, IdsTipNewRandom},
+        {&chkToolTip, IdsTipToolTips},
+        {&lblToolTip, IdsTipToolTips},
+        {&lblTitleCurrentDrive, IdsTipCurrentDrive},
+        {&lblCurrentDrive, IdsTipCurrentDrive},
+        {&lblTitleFillSize, IdsTipFillSize},
+        {&lblFillSize, IdsTipFillSize},
+        {&lblTitleCurrentStatus, IdsTipStatus},
+        {&lblCurrentStatus, IdsTipStatus},
+        {&lblTitleCurrentProgress, IdsTipCurrentProgress},
+        {&progbarCurrent, IdsTipCurrentProgress},
+        {&lblTitleTotal, IdsTipTotalProgress},
+        {&progbarTotal, IdsTipTotalProgress},
+        {&cmdWipe, IdsTipWipe},
+        {&cmdStop, IdsTipStop},
+        {&cmdExit, IdsTipExit},
     };
     for (const auto& [control, id] : rows)
         tip(*control, id);

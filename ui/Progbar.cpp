@@ -23,7 +23,7 @@ void frmQuellix::Progbar() {
     on([&] { total = CLng(static_cast<double>(DoneBeforePassK + PassDoneK) * TotalProgressStep); });
     total = clampPercent(total);
     progbarTotal.Value = total;
-    std::int16_t mode = 3;
+    std::int16_t mode = CaptionPercentDone;
     on([&] { UpdateCaption(mode, total); });
     desktop().DoEvents();
 }
@@ -34,13 +34,13 @@ void frmQuellix::UpdateCaption(std::int16_t& mode, std::int32_t& percent) {
         return;
     }
     switch (mode) {
-        case 1:
+        case CaptionReady:
             Me.Caption = "Quellix (ready)";
             break;
-        case 2:
+        case CaptionPreparing:
             Me.Caption = "Quellix (text prep)";
             break;
-        case 3:
+        case CaptionPercentDone:
             Me.Caption = "Quellix (" + std::to_string(percent) + "% done)";
             break;
         default:

@@ -20,6 +20,13 @@
 // The three elements of a fill-block array, indexed 1 to 3 (element 0 is unused).
 using BlockArray = std::array<Block, 4>;
 
+// What the window's title shows while the window is minimised (CaptionMode).
+enum CaptionModes : std::int16_t {
+    CaptionReady = 1,        // "Quellix (ready)"
+    CaptionPreparing = 2,    // "Quellix (text prep)"
+    CaptionPercentDone = 3,  // "Quellix (42% done)"
+};
+
 class frmQuellix {
 public:
     frmQuellix(Platform& platform, Desktop& desktop);
@@ -71,8 +78,8 @@ public:
     // The free bytes the last probe found, exact (FreeSpaceK and FreeSpaceBytes are rounded or
     // limited); the run's account takes them.
     std::int64_t ProbedFreeBytes = 0;
-    FileHandle FillFileHandle00 = 0;
-    FileHandle FillFileHandle01 = 0;
+    FillHandle FillFileHandle00 = 0;
+    FillHandle FillFileHandle01 = 0;
     BlockArray RandomBlock960000, RandomBlock96000, RandomBlock960, RandomBlock16;
     BlockArray QuoteBlock960000, QuoteBlock96000, QuoteBlock960, QuoteBlock16;
 

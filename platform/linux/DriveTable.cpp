@@ -117,7 +117,7 @@ bool isPseudoFileSystem(std::string_view fsType) {
     return contains(kPseudo, fsType);
 }
 
-int classifyMount(const MountEntry& e, const BlockLookup& lookup) {
+DriveType classifyMount(const MountEntry& e, const BlockLookup& lookup) {
     if (looksRemote(e)) return DRIVE_REMOTE;
     if (e.fsType == "iso9660" || e.fsType == "udf") return DRIVE_CDROM;
     if (e.fsType == "tmpfs" || e.fsType == "ramfs") return DRIVE_RAMDISK;

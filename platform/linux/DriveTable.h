@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Platform.h"
 #include "platform/linux/MountInfo.h"
 
 // What the block layer says about the device a file system lives on.
@@ -22,14 +23,14 @@ using BlockLookup = std::function<std::optional<BlockFacts>(const MountEntry&)>;
 
 struct Drive {
     std::string mountPoint;  // as listed (an entry of QUELLIX_DRIVES that is no mount point too)
-    int type = 0;            // DriveType code
-    bool mounted = false;    // false: a listed path that is not a mount point; never written
-    MountEntry mount;        // valid when mounted
+    DriveType type = DRIVE_UNKNOWN;
+    bool mounted = false;  // false: a listed path that is not a mount point; never written
+    MountEntry mount;      // valid when mounted
 };
 
 // The type of a mounted file system. Only a writable local file system on a non-removable block
 // device is DRIVE_FIXED.
-int classifyMount(const MountEntry& entry, const BlockLookup& lookup);
+DriveType classifyMount(const MountEntry& entry, const BlockLookup& lookup);
 
 // Whether a file system type is a pseudo or image file system that is never listed by itself.
 bool isPseudoFileSystem(std::string_view fsType);

@@ -2,10 +2,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
-#include "platform/Platform.h"
-
-inline FileHandle nextFileHandle() {
-    static std::atomic<FileHandle> next{1};
+inline std::int64_t nextFileHandle() {
+    static std::atomic<std::int64_t> next{1};
     return next++;
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/FillGeometry.h"
 #include "platform/linux/Errors.h"
 #include "platform/linux/FileHandles.h"
 #include "platform/linux/Signals.h"
@@ -19,7 +20,6 @@
 
 namespace {
 
-constexpr std::uint32_t kBulkBlock = 960000;
 constexpr long kFuseMagic = 0x65735546;
 
 bool aligned(std::uint64_t value, std::uint32_t alignment) {
@@ -36,7 +36,7 @@ FillFiles::~FillFiles() {
     }
 }
 
-FileHandle FillFiles::create(int dirFd, const std::string& name, const std::string& hostPath,
+FillHandle FillFiles::create(int dirFd, const std::string& name, const std::string& hostPath,
                              FillKind kind) {
     // O_NOFOLLOW and the regular-file test keep a planted link or pipe of the fill file's name
     // from redirecting the writes or blocking the open.
@@ -68,7 +68,7 @@ FileHandle FillFiles::create(int dirFd, const std::string& name, const std::stri
     if (const int named = f.deleteDir ? f.deleteDir.get() : f.nameDir.get(); named >= 0) {
         f.signalSlot = TerminationSignals::remember(named, name.c_str());
     }
-    const FileHandle handle = nextFileHandle();
+    const FillHandle handle = nextFileHandle();
     files_.emplace(handle, std::move(f));
     return handle;
 }
@@ -93,13 +93,13 @@ void FillFiles::toBuffered(File& f) {
     f.mode = FillMode::Buffered;
 }
 
-FillFiles::File& FillFiles::find(FileHandle file) {
+FillFiles::File& FillFiles::find(FillHandle file) {
     const auto it = files_.find(file);
     if (it == files_.end()) Raise(Err::BadFileNameOrNumber);
     return it->second;
 }
 
-void FillFiles::write(FileHandle file, std::string_view data) {
+void FillFiles::write(FillHandle file, std::string_view data) {
     File& f = find(file);
     const char* p = data.data();
     std::size_t left = data.size();
@@ -137,7 +137,7 @@ void FillFiles::write(FileHandle file, std::string_view data) {
     }
 }
 
-void FillFiles::close(FileHandle file) {
+void FillFiles::close(FillHandle file) {
     const auto it = files_.find(file);
     if (it == files_.end()) Raise(Err::BadFileNameOrNumber);
     File f = std::move(it->second);
@@ -153,7 +153,7 @@ void FillFiles::close(FileHandle file) {
     if (err != 0) raiseErrno(err, f.hostPath);
 }
 
-FillMode FillFiles::mode(FileHandle file) const {
+FillMode FillFiles::mode(FillHandle file) const {
     const auto it = files_.find(file);
     if (it == files_.end()) Raise(Err::BadFileNameOrNumber);
     return it->second.mode;

@@ -19,12 +19,12 @@ public:
 
     // Creates or truncates name in the directory dirFd (a drive's root); hostPath names the file
     // in errors.
-    FileHandle create(int dirFd, const std::string& name, const std::string& hostPath,
+    FillHandle create(int dirFd, const std::string& name, const std::string& hostPath,
                       FillKind kind);
-    void write(FileHandle file, std::string_view data);
+    void write(FillHandle file, std::string_view data);
     // Makes the written data reach the device, then closes (and so releases the bulk file).
-    void close(FileHandle file);
-    FillMode mode(FileHandle file) const;
+    void close(FillHandle file);
+    FillMode mode(FillHandle file) const;
 
 private:
     struct File {
@@ -44,9 +44,9 @@ private:
         UniqueFd nameDir;
         int signalSlot = -1;
     };
-    File& find(FileHandle file);
+    File& find(FillHandle file);
     static void tryDirect(File& f);
     static void toBuffered(File& f);
 
-    std::map<FileHandle, File> files_;
+    std::map<FillHandle, File> files_;
 };

@@ -108,7 +108,7 @@ LinuxPlatform::Located LinuxPlatform::locate(const std::string& path) {
     return where;
 }
 
-int LinuxPlatform::driveType(const std::string& root) {
+DriveType LinuxPlatform::driveType(const std::string& root) {
     const Drive* drive = driveOf(root, nullptr);
     return drive == nullptr ? DRIVE_NO_ROOT_DIR : drive->type;
 }
@@ -182,7 +182,7 @@ std::optional<std::int64_t> LinuxPlatform::systemSwapFile(const std::string& pat
     return swapFileInDirectory(parseSwaps(text.value_or("")), root.get());
 }
 
-FileHandle LinuxPlatform::createFillFile(const std::string& path, FillKind kind) {
+FillHandle LinuxPlatform::createFillFile(const std::string& path, FillKind kind) {
     std::string name;
     const Drive* drive = driveOf(path, &name);
     if (drive == nullptr) Raise(Err::PathNotFound);
@@ -196,15 +196,15 @@ FileHandle LinuxPlatform::createFillFile(const std::string& path, FillKind kind)
     return fills_.create(root.get(), name, joinMountPath(drive->mountPoint, name), kind);
 }
 
-void LinuxPlatform::writeFill(FileHandle file, std::string_view data) {
+void LinuxPlatform::writeFill(FillHandle file, std::string_view data) {
     fills_.write(file, data);
 }
 
-void LinuxPlatform::closeFill(FileHandle file) {
+void LinuxPlatform::closeFill(FillHandle file) {
     fills_.close(file);
 }
 
-FillMode LinuxPlatform::fillMode(FileHandle file) {
+FillMode LinuxPlatform::fillMode(FillHandle file) {
     return fills_.mode(file);
 }
 
@@ -241,23 +241,23 @@ void LinuxPlatform::deleteMatching(const std::string& pattern) {
     deleteMatchingFiles(where.dir.get(), where.name, !where.onDrive);
 }
 
-FileHandle LinuxPlatform::openText(const std::string& path, TextMode mode) {
+TextHandle LinuxPlatform::openText(const std::string& path, TextMode mode) {
     return texts_.open(path, mode);
 }
 
-void LinuxPlatform::writeLine(FileHandle file, std::string_view line) {
+void LinuxPlatform::writeLine(TextHandle file, std::string_view line) {
     texts_.writeLine(file, line);
 }
 
-std::string LinuxPlatform::readLine(FileHandle file) {
+std::string LinuxPlatform::readLine(TextHandle file) {
     return texts_.readLine(file);
 }
 
-bool LinuxPlatform::atEnd(FileHandle file) {
+bool LinuxPlatform::atEnd(TextHandle file) {
     return texts_.atEnd(file);
 }
 
-void LinuxPlatform::closeText(FileHandle file) {
+void LinuxPlatform::closeText(TextHandle file) {
     texts_.close(file);
 }
 

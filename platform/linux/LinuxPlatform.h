@@ -52,7 +52,7 @@ public:
     std::string utcTimestamp() override;
 
     std::vector<std::string> driveList() override;
-    int driveType(const std::string& root) override;
+    DriveType driveType(const std::string& root) override;
     bool diskFreeSpaceEx(const std::string& root, std::uint64_t& totalFreeBytes) override;
     bool diskFreeSpace(const std::string& root, std::int32_t& sectorsPerCluster,
                        std::int32_t& bytesPerSector, std::int32_t& freeClusters) override;
@@ -60,10 +60,10 @@ public:
     DriveFacts driveFacts(const std::string& root) override;
     std::optional<std::int64_t> systemSwapFile(const std::string& path) override;
 
-    FileHandle createFillFile(const std::string& path, FillKind kind) override;
-    void writeFill(FileHandle file, std::string_view data) override;
-    void closeFill(FileHandle file) override;
-    FillMode fillMode(FileHandle file) override;
+    FillHandle createFillFile(const std::string& path, FillKind kind) override;
+    void writeFill(FillHandle file, std::string_view data) override;
+    void closeFill(FillHandle file) override;
+    FillMode fillMode(FillHandle file) override;
 
     bool fileExists(const std::string& path) override;
     std::int64_t fileLength(const std::string& path) override;
@@ -71,11 +71,11 @@ public:
     bool shellDeleteFile(const std::string& path) noexcept override;
     void deleteMatching(const std::string& pattern) override;
 
-    FileHandle openText(const std::string& path, TextMode mode) override;
-    void writeLine(FileHandle file, std::string_view line) override;
-    std::string readLine(FileHandle file) override;
-    bool atEnd(FileHandle file) override;
-    void closeText(FileHandle file) override;
+    TextHandle openText(const std::string& path, TextMode mode) override;
+    void writeLine(TextHandle file, std::string_view line) override;
+    std::string readLine(TextHandle file) override;
+    bool atEnd(TextHandle file) override;
+    void closeText(TextHandle file) override;
     void closeAllText() override;
     void appendLine(const std::string& path, std::string_view line) override;
 

@@ -11,7 +11,7 @@
 #include "platform/linux/FileHandles.h"
 #include "runtime/RuntimeError.h"
 
-FileHandle TextFiles::open(const std::string& path, TextMode mode) {
+TextHandle TextFiles::open(const std::string& path, TextMode mode) {
     int flags = O_CLOEXEC;
     switch (mode) {
         case TextMode::Input:
@@ -29,14 +29,14 @@ FileHandle TextFiles::open(const std::string& path, TextMode mode) {
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) raiseErrno(errno, path);
     if (S_ISDIR(st.st_mode)) Raise(Err::PathFileAccessError);
-    const FileHandle handle = nextFileHandle();
+    const TextHandle handle = nextFileHandle();
     File& f = files_[handle];
     f.fd = std::move(fd);
     f.mode = mode;
     return handle;
 }
 
-TextFiles::File& TextFiles::find(FileHandle file) {
+TextFiles::File& TextFiles::find(TextHandle file) {
     const auto it = files_.find(file);
     if (it == files_.end()) Raise(Err::BadFileNameOrNumber);
     return it->second;
@@ -67,7 +67,7 @@ void writeWhole(int fd, std::string_view line, std::string_view end, const std::
 
 }  // namespace
 
-void TextFiles::writeLine(FileHandle file, std::string_view line) {
+void TextFiles::writeLine(TextHandle file, std::string_view line) {
     File& f = find(file);
     if (f.mode == TextMode::Input) Raise(Err::BadFileNameOrNumber);
     writeWhole(f.fd.get(), line, "\r\n", {});
@@ -94,7 +94,7 @@ bool TextFiles::refill(File& f) {
     }
 }
 
-std::string TextFiles::readLine(FileHandle file) {
+std::string TextFiles::readLine(TextHandle file) {
     File& f = find(file);
     if (f.mode != TextMode::Input) Raise(Err::BadFileNameOrNumber);
     if (f.pos >= f.buffer.size() && !refill(f)) Raise(Err::InputPastEndOfFile);
@@ -117,12 +117,12 @@ std::string TextFiles::readLine(FileHandle file) {
     return line;
 }
 
-bool TextFiles::atEnd(FileHandle file) {
+bool TextFiles::atEnd(TextHandle file) {
     File& f = find(file);
     if (f.mode != TextMode::Input) return true;
     return f.pos >= f.buffer.size() && !refill(f);
 }
 
-void TextFiles::close(FileHandle file) {
+void TextFiles::close(TextHandle file) {
     if (files_.erase(file) == 0) Raise(Err::BadFileNameOrNumber);
 }

@@ -11,12 +11,12 @@
 
 class TextFiles {
 public:
-    FileHandle open(const std::string& path, TextMode mode);
-    void writeLine(FileHandle file, std::string_view line);
+    TextHandle open(const std::string& path, TextMode mode);
+    void writeLine(TextHandle file, std::string_view line);
     // The next line without its CR LF (or lone LF); past the end raises 62.
-    std::string readLine(FileHandle file);
-    bool atEnd(FileHandle file);
-    void close(FileHandle file);
+    std::string readLine(TextHandle file);
+    bool atEnd(TextHandle file);
+    void close(TextHandle file);
     void closeAll() { files_.clear(); }
     // Appends line and a line feed to the file at path in one write, creating it when missing.
     static void appendLine(const std::string& path, std::string_view line);
@@ -28,8 +28,8 @@ private:
         std::string buffer;
         std::size_t pos = 0;
     };
-    File& find(FileHandle file);
+    File& find(TextHandle file);
     static bool refill(File& f);
 
-    std::map<FileHandle, File> files_;
+    std::map<TextHandle, File> files_;
 };

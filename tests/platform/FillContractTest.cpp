@@ -73,7 +73,7 @@ protected:
     }
 
     // Writes block until the volume is full; false if it never raised "Disk full".
-    bool writeUntilFull(FileHandle file, const Block& block, int limit) {
+    bool writeUntilFull(FillHandle file, const Block& block, int limit) {
         for (int i = 0; i < limit; ++i) {
             try {
                 p().writeFill(file, block);
@@ -94,7 +94,7 @@ TYPED_TEST_SUITE(FillContract, Implementations);
 
 TYPED_TEST(FillContract, FreeSpaceFallsByWhatIsWritten) {
     const std::uint64_t before = this->freeBytes();
-    const FileHandle tail = this->p().createFillFile("C:\\random01.qlk", FillKind::Tail);
+    const FillHandle tail = this->p().createFillFile("C:\\random01.qlk", FillKind::Tail);
     const Block block(96000, 'T');
     for (int i = 0; i < 10; ++i)
         this->p().writeFill(tail, block);
@@ -107,7 +107,7 @@ TYPED_TEST(FillContract, FreeSpaceFallsByWhatIsWritten) {
 TYPED_TEST(FillContract, FillingPastTheEndRaisesDiskFullAndTheProbeWasRight) {
     Platform& p = this->p();
     const std::uint64_t before = this->freeBytes();
-    const FileHandle bulk = p.createFillFile("C:\\random00.qlk", FillKind::Bulk);
+    const FillHandle bulk = p.createFillFile("C:\\random00.qlk", FillKind::Bulk);
     std::uint64_t promised = before;
     bool full = false;
     for (int i = 0; i < 1000 && !full; ++i) {
@@ -124,7 +124,7 @@ TYPED_TEST(FillContract, FillingPastTheEndRaisesDiskFullAndTheProbeWasRight) {
     // The bulk write that failed did not fit in what the probe promised.
     EXPECT_LT(promised, kBulk + 2 * this->tolerance());
 
-    const FileHandle tail = p.createFillFile("C:\\random01.qlk", FillKind::Tail);
+    const FillHandle tail = p.createFillFile("C:\\random01.qlk", FillKind::Tail);
     const std::uint64_t tailPromised = this->freeBytes();
     for (const std::size_t size : {96000, 960, 16}) {
         EXPECT_TRUE(this->writeUntilFull(tail, Block(size, 'T'), 200));
@@ -140,7 +140,7 @@ TYPED_TEST(FillContract, FillingPastTheEndRaisesDiskFullAndTheProbeWasRight) {
 
 TYPED_TEST(FillContract, TheBulkFileIsGoneAfterCloseAndItsSpaceIsBack) {
     const std::uint64_t before = this->freeBytes();
-    const FileHandle bulk = this->p().createFillFile("C:\\quote00.qlk", FillKind::Bulk);
+    const FillHandle bulk = this->p().createFillFile("C:\\quote00.qlk", FillKind::Bulk);
     for (int i = 0; i < 5; ++i)
         this->p().writeFill(bulk, this->bulk_);
     EXPECT_LT(this->freeBytes(), before - 4 * kBulk);
@@ -152,7 +152,7 @@ TYPED_TEST(FillContract, TheBulkFileIsGoneAfterCloseAndItsSpaceIsBack) {
 
 TYPED_TEST(FillContract, TheTailFileStaysUntilDeleted) {
     const std::uint64_t before = this->freeBytes();
-    const FileHandle tail = this->p().createFillFile("C:\\quote01.qlk", FillKind::Tail);
+    const FillHandle tail = this->p().createFillFile("C:\\quote01.qlk", FillKind::Tail);
     this->p().writeFill(tail, Block(960, 'T'));
     this->p().writeFill(tail, Block(16, 'T'));
     this->p().closeFill(tail);
@@ -172,7 +172,7 @@ TYPED_TEST(FillContract, TheTailFileStaysUntilDeleted) {
 
 TYPED_TEST(FillContract, CreatingAFillFileAgainTruncatesIt) {
     const std::uint64_t before = this->freeBytes();
-    FileHandle tail = this->p().createFillFile("C:\\random01.qlk", FillKind::Tail);
+    FillHandle tail = this->p().createFillFile("C:\\random01.qlk", FillKind::Tail);
     this->p().writeFill(tail, Block(96000, 'T'));
     this->p().closeFill(tail);
     tail = this->p().createFillFile("C:\\random01.qlk", FillKind::Tail);
@@ -183,8 +183,8 @@ TYPED_TEST(FillContract, CreatingAFillFileAgainTruncatesIt) {
 }
 
 TYPED_TEST(FillContract, BulkFilesAreDirectAndTailFilesBuffered) {
-    const FileHandle bulk = this->p().createFillFile("C:\\random00.qlk", FillKind::Bulk);
-    const FileHandle tail = this->p().createFillFile("C:\\random01.qlk", FillKind::Tail);
+    const FillHandle bulk = this->p().createFillFile("C:\\random00.qlk", FillKind::Bulk);
+    const FillHandle tail = this->p().createFillFile("C:\\random01.qlk", FillKind::Tail);
     EXPECT_EQ(this->p().fillMode(bulk), FillMode::Direct);
     EXPECT_EQ(this->p().fillMode(tail), FillMode::Buffered);
     this->p().writeFill(bulk, this->bulk_);
@@ -197,7 +197,7 @@ TYPED_TEST(FillContract, BulkFilesAreDirectAndTailFilesBuffered) {
 TYPED_TEST(FillContract, ABlockThatIsNotAlignedIsWrittenAllTheSame) {
     const std::uint64_t before = this->freeBytes();
     const std::string storage(kBulk + 1, 'U');
-    const FileHandle bulk = this->p().createFillFile("C:\\random00.qlk", FillKind::Bulk);
+    const FillHandle bulk = this->p().createFillFile("C:\\random00.qlk", FillKind::Bulk);
     this->p().writeFill(bulk, std::string_view(storage).substr(1));
     EXPECT_EQ(this->p().fillMode(bulk), FillMode::Direct);
     EXPECT_LE(this->distance(before - this->freeBytes(), kBulk), this->tolerance());
@@ -205,7 +205,7 @@ TYPED_TEST(FillContract, ABlockThatIsNotAlignedIsWrittenAllTheSame) {
 }
 
 TYPED_TEST(FillContract, AClosedHandleIsABadFileNumber) {
-    const FileHandle tail = this->p().createFillFile("C:\\random01.qlk", FillKind::Tail);
+    const FillHandle tail = this->p().createFillFile("C:\\random01.qlk", FillKind::Tail);
     this->p().closeFill(tail);
     for (const auto& use : std::vector<std::function<void()>>{
              [&] { this->p().writeFill(tail, "x"); },

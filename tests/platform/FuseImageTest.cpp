@@ -41,7 +41,7 @@ protected:
 TEST_F(FuseImage, TheBulkFileIsDeletedAtCloseWithoutAHiddenFile) {
     EXPECT_EQ(p().driveType("C:\\"), DRIVE_FIXED);
     const std::uint64_t before = drive_->freeBytes();
-    const FileHandle bulk = p().createFillFile("C:\\random00.qlk", FillKind::Bulk);
+    const FillHandle bulk = p().createFillFile("C:\\random00.qlk", FillKind::Bulk);
     for (int i = 0; i < 5; ++i)
         p().writeFill(bulk, bulk_);
     EXPECT_EQ(drive_->rootFiles(), std::vector<std::string>{"random00.qlk"});
@@ -55,7 +55,7 @@ TEST_F(FuseImage, TheBulkFileIsDeletedAtCloseWithoutAHiddenFile) {
 }
 
 TEST_F(FuseImage, FillingPastTheEndRaisesDiskFull) {
-    const FileHandle bulk = p().createFillFile("C:\\quote00.qlk", FillKind::Bulk);
+    const FillHandle bulk = p().createFillFile("C:\\quote00.qlk", FillKind::Bulk);
     std::cout << "[ measured ] ntfs: bulk "
               << (p().fillMode(bulk) == FillMode::Direct ? "direct" : "buffered") << "\n";
     int number = 0;
@@ -70,7 +70,7 @@ TEST_F(FuseImage, FillingPastTheEndRaisesDiskFull) {
     }
     EXPECT_EQ(number, Err::DiskFull);
     std::cout << "[ measured ] ntfs: " << promised << " promised before the refused bulk write\n";
-    const FileHandle tail = p().createFillFile("C:\\quote01.qlk", FillKind::Tail);
+    const FillHandle tail = p().createFillFile("C:\\quote01.qlk", FillKind::Tail);
     promised = drive_->freeBytes();
     for (const std::size_t size : {96000, 960, 16}) {
         for (int i = 0; i < 200; ++i) {

@@ -186,7 +186,7 @@ protected:
 };
 
 TEST_F(LinuxImage, ABulkWriteOffTheDirectGridTurnsTheFileBuffered) {
-    const FileHandle bulk = p().createFillFile("C:\\random00.qlk", FillKind::Bulk);
+    const FillHandle bulk = p().createFillFile("C:\\random00.qlk", FillKind::Bulk);
     ASSERT_EQ(p().fillMode(bulk), FillMode::Direct);
     p().writeFill(bulk, Block(1000, 'B'));
     EXPECT_EQ(p().fillMode(bulk), FillMode::Buffered);

@@ -60,7 +60,7 @@ FillOutcome fillToTheEnd(Platform& p, const Block& bulkBlock, const std::string&
         p.diskFreeSpaceEx("C:\\", bytes);
         return bytes;
     };
-    const FileHandle bulk = p.createFillFile(bulkName, FillKind::Bulk);
+    const FillHandle bulk = p.createFillFile(bulkName, FillKind::Bulk);
     for (int i = 0; i < 1000 && !out.bulkFull; ++i) {
         out.bulkPromised = probe();
         try {
@@ -70,7 +70,7 @@ FillOutcome fillToTheEnd(Platform& p, const Block& bulkBlock, const std::string&
             break;
         }
     }
-    const FileHandle tail = p.createFillFile(tailName, FillKind::Tail);
+    const FillHandle tail = p.createFillFile(tailName, FillKind::Tail);
     out.tailPromised = probe();
     for (const std::size_t size : {96000, 960, 16}) {
         const Block block(size, 'T');
@@ -111,7 +111,7 @@ protected:
         return o;
     }
     Platform& p() { return drive_->platform(); }
-    void write(FileHandle file, const Block& block, int times) {
+    void write(FillHandle file, const Block& block, int times) {
         for (int i = 0; i < times; ++i)
             p().writeFill(file, block);
     }
@@ -123,13 +123,13 @@ protected:
 TEST_P(RealImage, ACountedFillReachesTheFloorWithoutDiskFull) {
     const std::uint64_t block = drive_->blockSize();
     const std::uint64_t before = drive_->freeBytes();
-    const FileHandle bulk = p().createFillFile("C:\\random00.qlk", FillKind::Bulk);
+    const FillHandle bulk = p().createFillFile("C:\\random00.qlk", FillKind::Bulk);
     const FillMode mode = p().fillMode(bulk);
     // Stages A and B on the bulk file, C to E on the tail file, each counted from a fresh probe.
     ASSERT_NO_THROW(write(bulk, bulk_, countFor(drive_->freeBytes(), kBulk)));
     ASSERT_NO_THROW(write(bulk, bulk_, countFor(drive_->freeBytes(), kBulk)));
     const std::uint64_t tailStart = drive_->freeBytes();
-    const FileHandle tail = p().createFillFile("C:\\random01.qlk", FillKind::Tail);
+    const FillHandle tail = p().createFillFile("C:\\random01.qlk", FillKind::Tail);
     for (const std::size_t size : {96000, 960, 16}) {
         ASSERT_NO_THROW(write(tail, Block(size, 'T'), countFor(drive_->freeBytes(), size)))
             << size << "-byte stage";
@@ -210,7 +210,7 @@ TEST_P(RealImage, TheBulkFileIsGoneWhenItsWriterIsKilled) {
             LinuxPlatform::Options o;
             o.drives = drive_->pinned();
             LinuxPlatform own(o);
-            const FileHandle bulk = own.createFillFile("C:\\random00.qlk", FillKind::Bulk);
+            const FillHandle bulk = own.createFillFile("C:\\random00.qlk", FillKind::Bulk);
             for (int i = 0; i < 10; ++i)
                 own.writeFill(bulk, bulk_);
             report('w');
@@ -245,8 +245,8 @@ TEST_P(RealImage, TheBulkFileIsGoneWhenItsWriterIsKilled) {
 // The point of the program: what the fill files held is on the device once they are closed,
 // although the bulk file vanishes and the tail file is deleted right after.
 TEST_P(RealImage, TheFillDataReachesTheDevice) {
-    const FileHandle bulk = p().createFillFile("C:\\random00.qlk", FillKind::Bulk);
-    const FileHandle tail = p().createFillFile("C:\\random01.qlk", FillKind::Tail);
+    const FillHandle bulk = p().createFillFile("C:\\random00.qlk", FillKind::Bulk);
+    const FillHandle tail = p().createFillFile("C:\\random01.qlk", FillKind::Tail);
     write(bulk, bulk_, 10);
     write(tail, Block(96000, 'T'), 10);
     p().closeFill(bulk);
@@ -274,7 +274,7 @@ protected:
 
 TEST_P(LargeSectorImage, TheBulkFileFillsBuffered) {
     const std::uint64_t before = drive_->freeBytes();
-    const FileHandle bulk = p().createFillFile("C:\\random00.qlk", FillKind::Bulk);
+    const FillHandle bulk = p().createFillFile("C:\\random00.qlk", FillKind::Bulk);
     EXPECT_EQ(p().fillMode(bulk), FillMode::Buffered);
     write(bulk, bulk_, 20);
     EXPECT_LE(distance(before - drive_->freeBytes(), 20 * kBulk), drive_->blockSize());

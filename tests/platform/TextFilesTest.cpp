@@ -65,7 +65,7 @@ protected:
     std::string path(const std::string& name) const { return host_.dir() + "/" + name; }
     std::vector<std::string> readAll(const std::string& name) {
         std::vector<std::string> lines;
-        const FileHandle f = p().openText(path(name), TextMode::Input);
+        const TextHandle f = p().openText(path(name), TextMode::Input);
         while (!p().atEnd(f))
             lines.push_back(p().readLine(f));
         EXPECT_EQ(raisedNumber([&] { p().readLine(f); }), Err::InputPastEndOfFile);
@@ -79,7 +79,7 @@ using Hosts = testing::Types<FakeHost, LinuxHost>;
 TYPED_TEST_SUITE(TextContract, Hosts);
 
 TYPED_TEST(TextContract, LinesAreWrittenWithCrLfAndReadBackWithout) {
-    const FileHandle f = this->p().openText(this->path("a.txt"), TextMode::Output);
+    const TextHandle f = this->p().openText(this->path("a.txt"), TextMode::Output);
     for (const char* line : {"first", "", "with  blanks "})
         this->p().writeLine(f, line);
     this->p().closeText(f);
@@ -89,7 +89,7 @@ TYPED_TEST(TextContract, LinesAreWrittenWithCrLfAndReadBackWithout) {
 
 TYPED_TEST(TextContract, OutputTruncatesAndAppendCreatesOrExtends) {
     this->host_.put(this->path("log.txt"), "old line\r\n");
-    FileHandle f = this->p().openText(this->path("log.txt"), TextMode::Output);
+    TextHandle f = this->p().openText(this->path("log.txt"), TextMode::Output);
     this->p().writeLine(f, "new");
     this->p().closeText(f);
     EXPECT_EQ(this->host_.raw(this->path("log.txt")), "new\r\n");
@@ -114,8 +114,8 @@ TYPED_TEST(TextContract, MissingFilesAndWrongHandlesRaise) {
     EXPECT_EQ(raisedNumber([&] { this->p().openText(this->path("none.sav"), TextMode::Input); }),
               Err::FileNotFound);
     this->host_.put(this->path("in.sav"), "x\r\n");
-    const FileHandle in = this->p().openText(this->path("in.sav"), TextMode::Input);
-    const FileHandle out = this->p().openText(this->path("out.sav"), TextMode::Output);
+    const TextHandle in = this->p().openText(this->path("in.sav"), TextMode::Input);
+    const TextHandle out = this->p().openText(this->path("out.sav"), TextMode::Output);
     EXPECT_EQ(raisedNumber([&] { this->p().writeLine(in, "y"); }), Err::BadFileNameOrNumber);
     EXPECT_EQ(raisedNumber([&] { this->p().readLine(out); }), Err::BadFileNameOrNumber);
     this->p().closeText(in);
@@ -161,7 +161,7 @@ TEST_F(LinuxText, LongLinesSurviveTheReadBuffer) {
             line.push_back(static_cast<char>(33 + (i * 7 + j) % 223));
         lines.push_back(line);
     }
-    FileHandle f = p().openText(path("QuellixRandom.sav"), TextMode::Output);
+    TextHandle f = p().openText(path("QuellixRandom.sav"), TextMode::Output);
     for (const auto& line : lines)
         p().writeLine(f, line);
     p().closeText(f);

@@ -80,14 +80,14 @@ protected:
 };
 
 TEST_F(RunEndTest, NeitherFlagOnlyTidiesUp) {
-    const FileHandle bulk = p.createFillFile("C:\\random00.qlk", FillKind::Bulk);
-    const FileHandle tail = p.createFillFile("C:\\random01.qlk", FillKind::Tail);
+    const FillHandle bulk = p.createFillFile("C:\\random00.qlk", FillKind::Bulk);
+    const FillHandle tail = p.createFillFile("C:\\random01.qlk", FillKind::Tail);
     w.FillFileHandle00 = bulk;
     w.FillFileHandle01 = tail;
     p.openText("/opt/quellix/QuellixRandom.sav", TextMode::Output);
     w.RunEnd();
     expectDisplayCleared();
-    EXPECT_EQ(p.closedFills, (std::set<FileHandle>{bulk, tail}));
+    EXPECT_EQ(p.closedFills, (std::set<FillHandle>{bulk, tail}));
     EXPECT_EQ(w.FillFileHandle00, 0);
     EXPECT_EQ(w.FillFileHandle01, 0);
     EXPECT_EQ(p.openTextCount(), 0);

@@ -34,7 +34,7 @@ protected:
     }
 
     // n drives of one type, from the given letter on.
-    void addDrives(int n, char first = 'C', int type = DRIVE_FIXED) {
+    void addDrives(int n, char first = 'C', DriveType type = DRIVE_FIXED) {
         for (int i = 0; i < n; ++i) {
             const std::string letter(1, static_cast<char>(first + i));
             platform.addVolume(letter + ":\\", 0, type, letter + ": /mnt/" + letter);

@@ -20,7 +20,7 @@ std::string dirOf(const std::string& path) {
 FakePlatform::FakePlatform() = default;
 
 FakePlatform::Volume& FakePlatform::addVolume(const std::string& root, std::uint64_t freeBytes,
-                                              int type, const std::string& display) {
+                                              DriveType type, const std::string& display) {
     Volume v;
     v.display = display.empty() ? root.substr(0, 2) + " /fake/" + root.substr(0, 1) : display;
     v.type = type;
@@ -90,7 +90,7 @@ std::vector<std::string> FakePlatform::driveList() {
     return list;
 }
 
-int FakePlatform::driveType(const std::string& root) {
+DriveType FakePlatform::driveType(const std::string& root) {
     const auto it = volumes.find(root);
     return it == volumes.end() ? DRIVE_NO_ROOT_DIR : it->second.type;
 }
@@ -149,7 +149,7 @@ bool FakePlatform::hostDirReadOnly(const std::string& path) const {
     return readOnlyHostDirs.count(dirOf(path)) != 0;
 }
 
-FileHandle FakePlatform::createFillFile(const std::string& path, FillKind kind) {
+FillHandle FakePlatform::createFillFile(const std::string& path, FillKind kind) {
     std::string name;
     Volume* v = volumeOf(path, name);
     if (v == nullptr) Raise(Err::PathNotFound);
@@ -163,12 +163,12 @@ FileHandle FakePlatform::createFillFile(const std::string& path, FillKind kind) 
     } else {
         v->files[name] = 0;
     }
-    const FileHandle h = next_++;
+    const FillHandle h = next_++;
     fills[h] = OpenFill{path, kind, true};
     return h;
 }
 
-void FakePlatform::writeFill(FileHandle file, std::string_view data) {
+void FakePlatform::writeFill(FillHandle file, std::string_view data) {
     const auto it = fills.find(file);
     if (it == fills.end() || !it->second.open) Raise(Err::BadFileNameOrNumber);
     std::string name;
@@ -188,7 +188,7 @@ void FakePlatform::writeFill(FileHandle file, std::string_view data) {
     writes.push_back(Write{it->second.path, data.size(), data.data()});
 }
 
-void FakePlatform::closeFill(FileHandle file) {
+void FakePlatform::closeFill(FillHandle file) {
     const auto it = fills.find(file);
     if (it == fills.end() || !it->second.open) Raise(Err::BadFileNameOrNumber);
     it->second.open = false;
@@ -205,7 +205,7 @@ void FakePlatform::closeFill(FileHandle file) {
     }
 }
 
-FillMode FakePlatform::fillMode(FileHandle file) {
+FillMode FakePlatform::fillMode(FillHandle file) {
     const auto it = fills.find(file);
     if (it == fills.end()) Raise(Err::BadFileNameOrNumber);
     return it->second.kind == FillKind::Bulk ? FillMode::Direct : FillMode::Buffered;
@@ -289,7 +289,7 @@ void FakePlatform::deleteMatching(const std::string& pattern) {
         deleteFile(path);
 }
 
-FileHandle FakePlatform::openText(const std::string& path, TextMode mode) {
+TextHandle FakePlatform::openText(const std::string& path, TextMode mode) {
     if (mode == TextMode::Input) {
         if (hostFiles.count(path) == 0) Raise(Err::FileNotFound);
         if (unreadableHostFiles.count(path) != 0) Raise(Err::PermissionDenied);
@@ -297,12 +297,12 @@ FileHandle FakePlatform::openText(const std::string& path, TextMode mode) {
         if (hostDirReadOnly(path)) Raise(Err::PermissionDenied);
         if (mode == TextMode::Output || hostFiles.count(path) == 0) hostFiles[path].clear();
     }
-    const FileHandle h = next_++;
+    const TextHandle h = next_++;
     texts_[h] = Text{path, mode, 0};
     return h;
 }
 
-void FakePlatform::writeLine(FileHandle file, std::string_view line) {
+void FakePlatform::writeLine(TextHandle file, std::string_view line) {
     const auto it = texts_.find(file);
     if (it == texts_.end() || it->second.mode == TextMode::Input) Raise(Err::BadFileNameOrNumber);
     std::string& content = hostFiles[it->second.path];
@@ -310,7 +310,7 @@ void FakePlatform::writeLine(FileHandle file, std::string_view line) {
     content.append("\r\n");
 }
 
-std::string FakePlatform::readLine(FileHandle file) {
+std::string FakePlatform::readLine(TextHandle file) {
     const auto it = texts_.find(file);
     if (it == texts_.end() || it->second.mode != TextMode::Input) Raise(Err::BadFileNameOrNumber);
     const std::string& content = hostFiles[it->second.path];
@@ -329,14 +329,14 @@ std::string FakePlatform::readLine(FileHandle file) {
     return line;
 }
 
-bool FakePlatform::atEnd(FileHandle file) {
+bool FakePlatform::atEnd(TextHandle file) {
     const auto it = texts_.find(file);
     if (it == texts_.end()) Raise(Err::BadFileNameOrNumber);
     if (it->second.mode != TextMode::Input) return true;
     return it->second.pos >= hostFiles[it->second.path].size();
 }
 
-void FakePlatform::closeText(FileHandle file) {
+void FakePlatform::closeText(TextHandle file) {
     if (texts_.erase(file) == 0) Raise(Err::BadFileNameOrNumber);
 }
 

@@ -15,7 +15,7 @@ class FakePlatform : public Platform {
 public:
     struct Volume {
         std::string display;  // the drive list's text, e.g. "C: /"
-        int type = DRIVE_FIXED;
+        DriveType type = DRIVE_FIXED;
         std::uint64_t freeBytes = 0;
         // Fill writes fail with "Disk full" once this many more bytes have been written.
         std::optional<std::uint64_t> diskFullAfter;
@@ -45,8 +45,8 @@ public:
     FakePlatform();
 
     // Adds a drive in drive-letter order; root is "C:\".
-    Volume& addVolume(const std::string& root, std::uint64_t freeBytes, int type = DRIVE_FIXED,
-                      const std::string& display = "");
+    Volume& addVolume(const std::string& root, std::uint64_t freeBytes,
+                      DriveType type = DRIVE_FIXED, const std::string& display = "");
     Volume& volume(const std::string& root) { return volumes.at(root); }
 
     // --- state the tests set and read ---
@@ -76,8 +76,8 @@ public:
     std::vector<std::string> deleted;  // drive paths in the order they were deleted
     int extendedProbes = 0;
     int classicProbes = 0;
-    std::map<FileHandle, OpenFill> fills;
-    std::set<FileHandle> closedFills;
+    std::map<FillHandle, OpenFill> fills;
+    std::set<FillHandle> closedFills;
 
     // Host file helpers for tests.
     std::string errLog() const;
@@ -99,27 +99,27 @@ public:
     double monotonicSeconds() override { return monotonic; }
     std::string utcTimestamp() override { return "2001-03-14T19:05:09Z"; }
     std::vector<std::string> driveList() override;
-    int driveType(const std::string& root) override;
+    DriveType driveType(const std::string& root) override;
     bool diskFreeSpaceEx(const std::string& root, std::uint64_t& totalFreeBytes) override;
     bool diskFreeSpace(const std::string& root, std::int32_t& sectorsPerCluster,
                        std::int32_t& bytesPerSector, std::int32_t& freeClusters) override;
     bool mayCreateFiles(const std::string& root) override;
     DriveFacts driveFacts(const std::string& root) override;
     std::optional<std::int64_t> systemSwapFile(const std::string& path) override;
-    FileHandle createFillFile(const std::string& path, FillKind kind) override;
-    void writeFill(FileHandle file, std::string_view data) override;
-    void closeFill(FileHandle file) override;
-    FillMode fillMode(FileHandle file) override;
+    FillHandle createFillFile(const std::string& path, FillKind kind) override;
+    void writeFill(FillHandle file, std::string_view data) override;
+    void closeFill(FillHandle file) override;
+    FillMode fillMode(FillHandle file) override;
     bool fileExists(const std::string& path) override;
     std::int64_t fileLength(const std::string& path) override;
     void deleteFile(const std::string& path) override;
     bool shellDeleteFile(const std::string& path) noexcept override;
     void deleteMatching(const std::string& pattern) override;
-    FileHandle openText(const std::string& path, TextMode mode) override;
-    void writeLine(FileHandle file, std::string_view line) override;
-    std::string readLine(FileHandle file) override;
-    bool atEnd(FileHandle file) override;
-    void closeText(FileHandle file) override;
+    TextHandle openText(const std::string& path, TextMode mode) override;
+    void writeLine(TextHandle file, std::string_view line) override;
+    std::string readLine(TextHandle file) override;
+    bool atEnd(TextHandle file) override;
+    void closeText(TextHandle file) override;
     void closeAllText() override;
     void appendLine(const std::string& path, std::string_view line) override;
 
@@ -135,6 +135,6 @@ private:
     bool hostDirReadOnly(const std::string& path) const;
     Volume* volumeOf(const std::string& path, std::string& name);
 
-    FileHandle next_ = 100;
-    std::map<FileHandle, Text> texts_;
+    std::int64_t next_ = 100;
+    std::map<TextHandle, Text> texts_;
 };
