@@ -109,6 +109,31 @@ bool drawnUnder(ControlKind kind) {
            kind == ControlKind::Line || kind == ControlKind::Label;
 }
 
+// The controls whose input runs a handler of the window object, and the handler's name as
+// onInput reports it. A control is found by its identity, so its name plays no part in it.
+struct Handler {
+    Control frmQuellix::*control;
+    void (frmQuellix::*run)();
+    const char* name;
+};
+
+constexpr Handler kHandlers[] = {
+    {&frmQuellix::cmdWipe, &frmQuellix::cmdWipe_Click, "cmdWipe_Click"},
+    {&frmQuellix::cmdStop, &frmQuellix::cmdStop_Click, "cmdStop_Click"},
+    {&frmQuellix::cmdExit, &frmQuellix::cmdExit_Click, "cmdExit_Click"},
+    {&frmQuellix::cmdHelp, &frmQuellix::cmdHelp_Click, "cmdHelp_Click"},
+    {&frmQuellix::cmdMinimize, &frmQuellix::cmdMinimize_Click, "cmdMinimize_Click"},
+    {&frmQuellix::chkToolTip, &frmQuellix::chkToolTip_Click, "chkToolTip_Click"},
+};
+
+// The handler of a control, or nullptr for a control whose input runs none.
+const Handler* handlerOf(const frmQuellix& w, const Control& c) {
+    for (const Handler& h : kHandlers) {
+        if (&(w.*h.control) == &c) return &h;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 // The top-level window: hands the window system's requests to the view.
@@ -219,13 +244,7 @@ void QtView::build() {
 QtView::Binding& QtView::bind(const Control& c, int driveIndex) {
     Binding& b = driveIndex < 0 ? *bindings_.back() : *driveBoxes_.back();
     QWidget* parent = form_.get();
-    auto button = [&](void (frmQuellix::*handler)(), const std::string& name) {
-        auto* push = new QPushButton(parent);
-        QObject::connect(push, &QPushButton::clicked, push, [this, handler, name] {
-            input(name, [this, handler] { (w_.*handler)(); });
-        });
-        return push;
-    };
+    const Handler* handler = handlerOf(w_, c);
 
     switch (c.Kind) {
         case ControlKind::Label:
@@ -237,27 +256,26 @@ QtView::Binding& QtView::bind(const Control& c, int driveIndex) {
             b.widget = label;
             break;
         }
-        case ControlKind::Button:
-            if (c.Name == "cmdWipe") b.widget = button(&frmQuellix::cmdWipe_Click, "cmdWipe_Click");
-            if (c.Name == "cmdStop") b.widget = button(&frmQuellix::cmdStop_Click, "cmdStop_Click");
-            if (c.Name == "cmdExit") b.widget = button(&frmQuellix::cmdExit_Click, "cmdExit_Click");
-            if (c.Name == "cmdHelp") b.widget = button(&frmQuellix::cmdHelp_Click, "cmdHelp_Click");
-            if (c.Name == "cmdMinimize") {
-                b.widget = button(&frmQuellix::cmdMinimize_Click, "cmdMinimize_Click");
+        case ControlKind::Button: {
+            auto* push = new QPushButton(parent);
+            if (handler != nullptr) {
+                QObject::connect(push, &QPushButton::clicked, push, [this, handler] {
+                    input(handler->name, [this, handler] { (w_.*handler->run)(); });
+                });
             }
-            if (b.widget == nullptr) b.widget = new QPushButton(parent);
+            b.widget = push;
             break;
+        }
         case ControlKind::CheckBox:
         case ControlKind::DriveCheckBox: {
             auto* box = new QCheckBox(parent);
             Binding* bp = &b;
-            QObject::connect(box, &QCheckBox::clicked, box, [this, bp](bool checked) {
+            QObject::connect(box, &QCheckBox::clicked, box, [this, bp, handler](bool checked) {
                 const Control& target = controlOf(*bp);
-                const bool help = &target == &w_.chkToolTip;
-                input(help ? "chkToolTip_Click" : target.Name + "_Click",
-                      [this, bp, checked, help] {
+                input(handler != nullptr ? std::string(handler->name) : target.Name + "_Click",
+                      [this, bp, checked, handler] {
                           const_cast<Control&>(controlOf(*bp)).Value = checked ? 1 : 0;
-                          if (help) w_.chkToolTip_Click();
+                          if (handler != nullptr) (w_.*handler->run)();
                       });
             });
             b.widget = box;
