@@ -60,6 +60,36 @@ TEST(View, AClickOnEachButtonReachesItsHandler) {
     EXPECT_TRUE(help->toPlainText().contains("Exit status"));
 }
 
+TEST(View, InputReachesItsHandlerWhateverTheControlIsNamed) {
+    testApplication();
+    FakePlatform platform;
+    std::ostringstream out;
+    std::istringstream in;
+    QtDesktop::Options options;
+    options.headless = true;
+    options.out = &out;
+    options.in = &in;
+    options.terminal = 0;
+    QtDesktop desktop(options);
+    frmQuellix w(platform, desktop);
+    const std::vector<Control*> wired{&w.cmdWipe, &w.cmdStop, &w.cmdMinimize, &w.cmdHelp,
+                                      &w.chkToolTip};
+    for (Control* c : wired)
+        c->Name = "renamed";
+    desktop.attach(w);
+    std::vector<std::string> inputs;
+    desktop.view().onInput = [&](const std::string& name) { inputs.push_back(name); };
+
+    for (Control* c : wired) {
+        auto* button = dynamic_cast<QAbstractButton*>(desktop.view().widgetOf(*c));
+        ASSERT_NE(button, nullptr);
+        button->click();
+    }
+    EXPECT_EQ(inputs,
+              (std::vector<std::string>{"cmdWipe_Click", "cmdStop_Click", "cmdMinimize_Click",
+                                        "cmdHelp_Click", "chkToolTip_Click"}));
+}
+
 TEST(View, ExitButtonEndsTheProcessWithItsStatus) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
