@@ -75,6 +75,7 @@ bool DriveFill::met(const RuntimeError& e) {
         ++p->errors[e.number()];
         if (writing_) ++p->failedWrites[e.number()];
         if (!e.systemText().empty()) p->systemTexts[e.number()] = e.systemText();
+        if (!e.path().empty()) p->paths[e.number()] = e.path();
     }
     return false;
 }

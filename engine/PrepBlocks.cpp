@@ -185,8 +185,11 @@ void showQuotesMissing(frmQuellix& w, ErrorHandler& on) {
 void frmQuellix::PrepBlocks() {
     std::string lastError;
     ErrorHandler on(platform(), "fQL PrepBlocks", [&lastError](const RuntimeError& e) {
-        lastError =
-            e.description().empty() ? "error " + std::to_string(e.number()) : e.description();
+        // The system's own words say more than the run time's ("Read-only file system" rather
+        // than "Permission denied").
+        lastError = !e.systemText().empty()   ? e.systemText()
+                    : e.description().empty() ? "error " + std::to_string(e.number())
+                                              : e.description();
         return false;  // remembered for a message, and logged all the same
     });
 

@@ -7,9 +7,12 @@
 #include <QStringList>
 #include <cstdio>
 
+#include "platform/linux/LinuxPlatform.h"
 #include "ui/qt/Artwork.h"
 
 int main(int argc, char** argv) {
+    // Builds run as root without a login session: spare Qt's warning about XDG_RUNTIME_DIR.
+    LinuxPlatform::provideRuntimeDirectory();
     QGuiApplication app(argc, argv);
     const QStringList args = QGuiApplication::arguments().mid(1);
     if (args.isEmpty() || args.size() % 2 != 0) {

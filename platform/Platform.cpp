@@ -1,2 +1,5 @@
-// Platform is an interface; this file anchors its vtable in the platform library.
+// Platform is an interface; its destructor, defined here, anchors its vtable in the platform
+// library.
 #include "platform/Platform.h"
+
+Platform::~Platform() = default;

@@ -81,7 +81,8 @@ struct DriveFacts {
 
 class Platform {
 public:
-    virtual ~Platform() = default;
+    // Defined in platform/Platform.cpp: the one out-of-line member anchors the vtable there.
+    virtual ~Platform();
 
     // --- process and host ---
     virtual HostFamily hostFamily() = 0;

@@ -10,12 +10,15 @@
 
 namespace {
 
+// 1929 gives "1,929": digits in groups of three from the right.
 std::string grouped(std::int64_t value) {
-    std::string digits = std::to_string(value < 0 ? -value : value);
-    for (auto i = static_cast<std::ptrdiff_t>(digits.size()) - 3; i > 0; i -= 3) {
-        digits.insert(static_cast<std::size_t>(i), ",");
+    const std::string digits = std::to_string(value < 0 ? -value : value);
+    std::string text = value < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+        text += digits[i];
     }
-    return value < 0 ? "-" + digits : digits;
+    return text;
 }
 
 std::string plural(std::int64_t n, const char* one, const char* many) {

@@ -21,6 +21,7 @@ struct PassAccount {
     std::map<int, std::int64_t> errors;
     std::map<int, std::int64_t> failedWrites;
     std::map<int, std::string> systemTexts;
+    std::map<int, std::string> paths;  // the file or directory the error concerned, last seen
     // What the system said when a write found no room ("Disk quota exceeded"), if one did.
     std::string noRoom;
 };

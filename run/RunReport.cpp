@@ -2,20 +2,34 @@
 #include <nlohmann/json.hpp>
 
 #include "run/RunAccount.h"
+#include "runtime/RuntimeError.h"
 
 namespace {
 
 nlohmann::json passJson(const PassAccount& p) {
     nlohmann::json errors = nlohmann::json::object();
-    for (const auto& [number, count] : p.errors)
-        errors[std::to_string(number)] = count;
+    nlohmann::json details = nlohmann::json::object();
+    for (const auto& [number, count] : p.errors) {
+        const std::string key = std::to_string(number);
+        errors[key] = count;
+        // What the error log's line does not say: the system's words and the file concerned.
+        std::string detail = ErrorDescription(number);
+        if (const auto text = p.systemTexts.find(number); text != p.systemTexts.end()) {
+            detail = text->second;
+        }
+        if (const auto path = p.paths.find(number); path != p.paths.end()) {
+            detail += ": " + path->second;
+        }
+        details[key] = detail;
+    }
     return {
         {"kind", p.quotes ? "quotes" : "random"},
         {"free_at_start", p.freeAtStart},
         {"written", p.written},
         {"free_at_end", p.freeAtEnd < 0 ? nlohmann::json(nullptr) : nlohmann::json(p.freeAtEnd)},
         {"seconds", p.seconds},
-        {"errors", errors}};
+        {"errors", errors},
+        {"error_details", details}};
 }
 
 }  // namespace

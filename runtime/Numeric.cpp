@@ -119,5 +119,9 @@ double Val(std::string_view text) {
 }
 
 std::string Str(std::int64_t value) {
-    return value < 0 ? std::to_string(value) : " " + std::to_string(value);
+    if (value < 0) return std::to_string(value);
+    // Appended rather than prefixed: GCC 12 warns (-Wrestrict) about its own insert at 0.
+    std::string text(" ");
+    text += std::to_string(value);
+    return text;
 }

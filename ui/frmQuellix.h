@@ -56,14 +56,37 @@ public:
     std::vector<Control*> AllControls();
 
     // ---------------------------------------------------------------- run state
+    // Where the run is and how the program is to end. Every stop or exit goes through these;
+    // docs/architecture.md has the table of who sets and clears each one.
+    //   RunInProgress  a run is between its start and its hand-over to RunEnd (cmdWipe_Click)
+    //   StopRequested  Stop, a missing quotes file, a finished run without Exit When Done;
+    //                  cleared by RunEnd's reset path and at every run start
+    //   StopHandled    RunEnd's reset path has handled a stop: the window is Idle again, and
+    //                  the run and the fill cycle further up the stack must end (cleared at
+    //                  every run start)
+    //   ExitRequested  Exit, closing the window, a signal, an unreadable drive, a finished run
+    //                  with Exit When Done; never cleared: the next RunEnd ends the program
+    //   ProgramEnding  RunEnd's exit path has begun; a close request that comes back while it
+    //                  runs starts no second exit sequence
+    //   EndedBySignal  a termination signal ended the program: no closing pause, and the
+    //                  run's fill files are removed before the program ends
+    //   ExitCode       the status the program ends with (ExitStatus in ui/Desktop.h)
+    //   RunsStarted    wipe runs started so far; without a display none means "nothing to do"
+    bool RunInProgress = false;
+    bool StopRequested = false;
+    bool StopHandled = false;
+    bool ExitRequested = false;
+    bool ProgramEnding = false;
+    bool EndedBySignal = false;
+    int ExitCode = ExitFinished;
+    int RunsStarted = 0;
+
+    // The shared state of the fill.
     std::int32_t DriveCount = 0;
     std::string SwapFileName;
     bool IsFirstWin95Release = false;
     bool SwapFileCheckPending = false;
     std::int64_t ProcessHandle = 0;
-    bool RunInProgress = false;
-    bool ExitRequested = false;
-    bool StopRequested = false;
     bool DiskFull = false;
     std::int16_t CaptionMode = 0;
     // Free-space counts are 64-bit so that drives above 2 TB are wiped in full.
@@ -83,17 +106,6 @@ public:
     BlockArray RandomBlock960000, RandomBlock96000, RandomBlock960, RandomBlock16;
     BlockArray QuoteBlock960000, QuoteBlock96000, QuoteBlock960, QuoteBlock16;
 
-    // The status the program ends with (ExitStatus in ui/Desktop.h).
-    int ExitCode = ExitFinished;
-    // Set once the exit path has begun, so that a close request reached again while the
-    // program is ending does not start a second exit sequence.
-    bool ProgramEnding = false;
-    // The program is ending because a termination signal asked it to: nobody is watching, so the
-    // exit path does not pause, and it removes the run's fill files before the program ends.
-    bool EndedBySignal = false;
-    // Wipe runs started since the program started (a run refused for want of drives counts).
-    int RunsStarted = 0;
-
     // What the current or last run measured, drive by drive and pass by pass; RunEnd reports it.
     RunAccount Account;
 
@@ -108,10 +120,6 @@ public:
     void cmdWipe_Click();
     void DiskFreeSpace(const std::string& Drive);
     void RunEnd();
-    // Set by RunEnd's reset path; cleared when a run starts. A stop is handled where it is
-    // noticed (the fill cycle calls RunEnd, whose reset path clears StopRequested), so the run
-    // and the fill cycle learn from this flag that the run is over and the window already Idle.
-    bool StopHandled = false;
 
     // ---------------------------------------------------------------- fill engine (engine/)
     void FillCycles(const std::string& drive);
@@ -141,15 +149,6 @@ public:
     [[noreturn]] void CloseMainWindow();
 
 private:
-    // Helpers of the subsystems; each section belongs to its folder.
-    // -- engine/
-
-    // -- run/
-
-    // -- startup/
-
-    // -- ui/
-
     Platform& platform_;
     Desktop& desktop_;
 };

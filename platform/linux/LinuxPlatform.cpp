@@ -55,10 +55,13 @@ const std::vector<Drive>& LinuxPlatform::drives() {
     return table_;
 }
 
-UniqueFd LinuxPlatform::openDriveRoot(const Drive& drive) const {
+UniqueFd LinuxPlatform::openDriveRoot(const Drive& drive, int* openError) const {
     if (!drive.mounted) return {};
     UniqueFd dir(::open(drive.mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir) return {};
+    if (!dir) {
+        if (openError != nullptr && errno != ENOENT) *openError = errno;
+        return {};
+    }
     // The directory must be the root of the very mount that was listed: after an unmount the
     // path leads to the file system below, which is never touched.
     struct statx sx {};
@@ -90,8 +93,11 @@ LinuxPlatform::Located LinuxPlatform::locate(const std::string& path) {
             !isContainedName(where.name)) {
             Raise(Err::PathNotFound);
         }
-        where.dir = openDriveRoot(*drive);
+        int openError = 0;
+        where.dir = openDriveRoot(*drive, &openError);
+        if (openError != 0) raiseErrno(openError, drive->mountPoint);
         if (!where.dir) Raise(Err::DeviceUnavailable);
+        where.dirPath = drive->mountPoint;
         where.onDrive = true;
         return where;
     }
@@ -100,10 +106,11 @@ LinuxPlatform::Located LinuxPlatform::locate(const std::string& path) {
                             : slash == 0               ? "/"
                                                        : path.substr(0, slash);
     where.name = slash == std::string::npos ? path : path.substr(slash + 1);
+    where.dirPath = dir;
     where.dir.reset(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!where.dir) {
         if (errno == ENOENT) Raise(Err::PathNotFound);
-        raiseErrno(errno);
+        raiseErrno(errno, dir);
     }
     return where;
 }
@@ -209,22 +216,26 @@ FillMode LinuxPlatform::fillMode(FillHandle file) {
 }
 
 bool LinuxPlatform::fileExists(const std::string& path) {
+    Located where;
     try {
-        const Located where = locate(path);
-        return regularFileExists(where.dir.get(), where.name, !where.onDrive);
-    } catch (const RuntimeError&) {
-        return false;
+        where = locate(path);
+    } catch (const RuntimeError& e) {
+        // No such drive or directory, or a drive no longer mounted: nothing is there. A
+        // directory that is there but cannot be opened raises its cause.
+        if (e.number() == Err::PathNotFound || e.number() == Err::DeviceUnavailable) return false;
+        throw;
     }
+    return regularFileExists(where.dir.get(), where.name, !where.onDrive, where.dirPath);
 }
 
 std::int64_t LinuxPlatform::fileLength(const std::string& path) {
     const Located where = locate(path);
-    return regularFileLength(where.dir.get(), where.name, !where.onDrive);
+    return regularFileLength(where.dir.get(), where.name, !where.onDrive, where.dirPath);
 }
 
 void LinuxPlatform::deleteFile(const std::string& path) {
     const Located where = locate(path);
-    deleteEntry(where.dir.get(), where.name);
+    deleteEntry(where.dir.get(), where.name, where.dirPath);
 }
 
 bool LinuxPlatform::shellDeleteFile(const std::string& path) noexcept {
@@ -238,7 +249,7 @@ bool LinuxPlatform::shellDeleteFile(const std::string& path) noexcept {
 
 void LinuxPlatform::deleteMatching(const std::string& pattern) {
     const Located where = locate(pattern);
-    deleteMatchingFiles(where.dir.get(), where.name, !where.onDrive);
+    deleteMatchingFiles(where.dir.get(), where.name, !where.onDrive, where.dirPath);
 }
 
 TextHandle LinuxPlatform::openText(const std::string& path, TextMode mode) {

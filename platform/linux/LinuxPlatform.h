@@ -86,14 +86,16 @@ private:
     // A directory a path's file lives in, opened, and the file's name in it.
     struct Located {
         UniqueFd dir;
+        std::string dirPath;  // the directory's host path, for errors
         std::string name;
         bool onDrive = false;
     };
     // The open root of a listed, mounted drive whose mount is still the one listed; empty
-    // otherwise.
-    UniqueFd openDriveRoot(const Drive& drive) const;
+    // otherwise. Where the directory is there but cannot be opened, openError says why.
+    UniqueFd openDriveRoot(const Drive& drive, int* openError = nullptr) const;
     const Drive* driveOf(const std::string& path, std::string* name);
-    // Raises 76 for an unknown drive letter, 68 for a drive that is not mounted (any more).
+    // Raises 76 for an unknown drive letter or directory, 68 for a drive that is not mounted
+    // (any more), and the cause when the directory is there but cannot be opened.
     Located locate(const std::string& path);
     // The free-space figures of a listed, mounted drive; nothing when they cannot be read.
     std::optional<FreeSpaceFacts> freeSpaceOf(const std::string& root);

@@ -119,6 +119,13 @@ TEST_F(Outcome, AFileSystemRemountedReadOnlyDuringARunEndsWithStatus4AndTheReaso
     ASSERT_TRUE(report.is_object());
     EXPECT_EQ(report["drives"][0]["outcome"], "incomplete");
     EXPECT_TRUE(has(report["drives"][0]["reason"].get<std::string>(), "Read-only file system"));
+    // The report names the file the system refused, which the error log's line cannot.
+    bool named = false;
+    for (const nlohmann::json& pass : report["drives"][0]["passes"]) {
+        named = named || has(pass["error_details"].value("70", ""),
+                             "Read-only file system: " + disk->mountPoint() + "/random0");
+    }
+    EXPECT_TRUE(named) << report["drives"][0]["passes"].dump();
     // A tail file the read-only disk kept is gone after the next start on the writable disk.
     ASSERT_EQ(LoopImage::run("mount -o remount,rw " + disk->mountPoint()), 0);
     ASSERT_TRUE(disk->verified());

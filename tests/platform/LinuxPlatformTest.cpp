@@ -325,3 +325,51 @@ TEST_F(LinuxImage, DriveFactsAreWhatTheKernelShows) {
     EXPECT_EQ(facts.flash, sysfs("/sys/block/" + name + "/queue/rotational") == "0");
     EXPECT_TRUE(p().mayCreateFiles("C:\\"));
 }
+
+// Could not look is never "is not there": a directory an ordinary user may list but not search,
+// and a drive whose root it may not open, raise the real cause with the system's words and the
+// path, where they read as "no such file" before.
+TEST_F(LinuxImage, WhatCannotBeLookedAtRaisesItsCauseNotFileNotFound) {
+    TempDir dir;
+    const std::string state = dir.path() + "/state";
+    std::filesystem::create_directory(state);
+    std::ofstream(state + "/QuellixRandom.sav") << "x";
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(state.c_str(), 0644), 0);  // readable, not searchable
+    const std::string pinned = drive_->pinned();
+
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(100);
+        LinuxPlatform::Options o;
+        o.drives = pinned;
+        LinuxPlatform user(o);
+        user.driveList();
+        int wrong = 0;
+        // Each statement must raise 70 "Permission denied" with the system's text and a path.
+        const auto expect = [&](int bit, const std::string& path, const auto& statement) {
+            try {
+                statement();
+                wrong |= bit;
+            } catch (const RuntimeError& e) {
+                if (e.number() != Err::PermissionDenied || e.systemText() != "Permission denied" ||
+                    e.path() != path) {
+                    wrong |= bit;
+                }
+            }
+        };
+        expect(1, state + "/QuellixRandom.sav",
+               [&] { user.fileExists(state + "/QuellixRandom.sav"); });
+        expect(2, state, [&] { user.fileExists(state + "/QuellixRandom*.sav"); });
+        expect(4, state, [&] { user.deleteMatching(state + "/QuellixRandom*.sav"); });
+        // The image's mount point lies in a directory only root may enter.
+        expect(8, drive_->image().mountPoint(), [&] { user.fileExists("C:\\random01.qlk"); });
+        expect(16, drive_->image().mountPoint(), [&] { user.deleteFile("C:\\random01.qlk"); });
+        _exit(wrong);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "bits of the statements that did not raise their cause";
+    chmod(state.c_str(), 0755);
+}
