@@ -23,6 +23,8 @@ void frmQuellix::cmdWipe_Click() {
     // A Stop pressed while no run was in progress is not carried into this run.
     StopRequested = false;
     StopHandled = false;
+    // This run's outcome is its own: an earlier run's status (4, say) is not carried into it.
+    ExitCode = ExitFinished;
     ++RunsStarted;
     Account = RunAccount{};
     Account.open = true;

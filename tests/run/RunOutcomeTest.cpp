@@ -142,4 +142,25 @@ TEST_F(RunOutcome, AStoppedRunIsReportedAsStoppedWithTheDrivesItNeverReached) {
     EXPECT_EQ(run["drives"][1]["outcome"], "not started");
 }
 
+TEST_F(RunOutcome, ARunExitedAfterAnIncompleteOneEndsAsStopped) {
+    FakePlatform::Volume& c = addDrive("C:\\", 10000000);
+    c.writeErrorAfter = 0;
+    fillBlocks();
+    w.chkExitWhenDone.Value = 0;
+    w.cmdWipe_Click();
+    ASSERT_EQ(w.ExitCode, ExitIncomplete);
+
+    // The disk is well again; Exit during the next run ends the program as stopped.
+    c.writeErrorAfter.reset();
+    d.everyYield([&](frmQuellix& win) {
+        if (!p.writes.empty() && !win.ExitRequested) win.cmdExit_Click();
+    });
+    try {
+        w.cmdWipe_Click();
+        FAIL() << "the program did not end";
+    } catch (const ProgramEnded& ended) {
+        EXPECT_EQ(ended.status, ExitStopped);
+    }
+}
+
 }  // namespace
