@@ -163,4 +163,38 @@ TEST_F(RunOutcome, ARunExitedAfterAnIncompleteOneEndsAsStopped) {
     }
 }
 
+// A termination signal is taken up at a yield like Exit: the run winds down, its fill files go
+// (an Exit leaves the tail file to the next start), it is reported, and the program ends with
+// status 1 without the closing pause; while idle it ends with 0.
+TEST_F(RunOutcome, ASignalWindsTheRunDownAndRemovesItsFillFilesWithoutAPause) {
+    addDrive("C:\\", 10000000);
+    fillBlocks();
+    d.everyYield([&](frmQuellix& win) {
+        if (created("C:\\random01.qlk") && !win.ExitRequested) win.SignalReceived();
+    });
+    int status = -1;
+    try {
+        w.cmdWipe_Click();
+    } catch (const ProgramEnded& ended) {
+        status = ended.status;
+    }
+    EXPECT_EQ(status, ExitStopped);
+    EXPECT_TRUE(p.volume("C:\\").files.empty());
+    EXPECT_EQ(p.volume("C:\\").freeBytes, 10000000u);
+    EXPECT_EQ(p.slept, 0.0);
+    ASSERT_EQ(reports().size(), 1u);
+    EXPECT_EQ(reports()[0]["drives"][0]["outcome"], "stopped");
+
+    FakePlatform idlePlatform;
+    FakeDesktop idleDesktop;
+    frmQuellix idle(idlePlatform, idleDesktop);
+    try {
+        idle.SignalReceived();
+        FAIL() << "the program did not end";
+    } catch (const ProgramEnded& ended) {
+        EXPECT_EQ(ended.status, ExitFinished);
+    }
+    EXPECT_EQ(idlePlatform.slept, 0.0);
+}
+
 }  // namespace

@@ -110,6 +110,7 @@ TEST_F(HeadlessProgram, ARunFromTheCommandLineWipesPrintsItsStatusAndEnds) {
             << o.output;
         EXPECT_TRUE(has(o, "Filling free-space with selected quotes.\n")) << o.output;
         EXPECT_TRUE(has(o, LoadResString(156) + "\n")) << o.output;
+        EXPECT_EQ(o.errors, "");  // no Qt warning, nothing else either
         for (const char* name : {"random00.qlk", "random01.qlk", "quote00.qlk", "quote01.qlk"}) {
             EXPECT_FALSE(fs::exists(fs::path(image.mountPoint()) / name)) << name;
         }
