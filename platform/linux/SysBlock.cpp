@@ -7,9 +7,11 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "platform/linux/UniqueFd.h"
 
@@ -45,24 +47,32 @@ std::string diskDir(const std::string& dir) {
     return exists(dir + "/partition") ? dirName(dir) : dir;
 }
 
-// Whether the disk, or any disk below a mapped or RAID device, is removable.
-bool removableBelow(const std::string& dir, int depth) {
-    const std::string disk = diskDir(dir);
-    const auto flag = readSmallFile(disk + "/removable");
-    if (flag && !flag->empty() && (*flag)[0] == '1') return true;
-    if (depth >= 4) return false;
-    bool removable = false;
+// The device directories below a mapped or RAID device (its own and its disk's "slaves").
+std::vector<std::string> devicesBelow(const std::string& dir, const std::string& disk) {
+    std::vector<std::string> below;
     for (const std::string& holder : {dir + "/slaves", disk + "/slaves"}) {
         std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(holder.c_str()), ::closedir);
         if (!d) continue;
         while (const dirent* entry = ::readdir(d.get())) {
             const std::string name = entry->d_name;
             if (name == "." || name == "..") continue;
-            const std::string below = realPath(holder + "/" + name);
-            if (!below.empty() && removableBelow(below, depth + 1)) removable = true;
+            if (std::string path = realPath(holder + "/" + name); !path.empty()) {
+                below.push_back(std::move(path));
+            }
         }
     }
-    return removable;
+    return below;
+}
+
+// Whether the disk, or any disk below a mapped or RAID device, is removable.
+bool removableBelow(const std::string& dir, int depth) {
+    const std::string disk = diskDir(dir);
+    const auto flag = readSmallFile(disk + "/removable");
+    if (flag && !flag->empty() && (*flag)[0] == '1') return true;
+    if (depth >= 4) return false;
+    const std::vector<std::string> below = devicesBelow(dir, disk);
+    return std::any_of(below.begin(), below.end(),
+                       [&](const std::string& d) { return removableBelow(d, depth + 1); });
 }
 
 // The sysfs directory of the block device a mount lives on, found through its device number or,
@@ -97,19 +107,11 @@ bool flashBelow(const std::string& dir, int depth) {
             }
         }
         // A mapped or RAID device is flash when any disk below it is.
-        bool layered = false;
-        for (const std::string& holder : {dir + "/slaves", disk + "/slaves"}) {
-            std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(holder.c_str()), ::closedir);
-            if (!d) continue;
-            while (const dirent* entry = ::readdir(d.get())) {
-                const std::string name = entry->d_name;
-                if (name == "." || name == "..") continue;
-                layered = true;
-                const std::string below = realPath(holder + "/" + name);
-                if (!below.empty() && flashBelow(below, depth + 1)) return true;
-            }
+        const std::vector<std::string> below = devicesBelow(dir, disk);
+        if (!below.empty()) {
+            return std::any_of(below.begin(), below.end(),
+                               [&](const std::string& d) { return flashBelow(d, depth + 1); });
         }
-        if (layered) return false;
     }
     const auto rotational = readSmallFile(disk + "/queue/rotational");
     return rotational && !rotational->empty() && (*rotational)[0] == '0';

@@ -27,16 +27,6 @@ bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// Waits until the background run has printed the text (or ended, or a minute has passed).
-bool waitForOutput(const ProgramCopy& program, const std::string& text) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (has(program.output(), text)) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-}
-
 nlohmann::json lastReport(const ProgramCopy& program) {
     const auto lines = program.reportLines();
     if (lines.empty()) return nlohmann::json();
@@ -70,7 +60,7 @@ TEST_F(Outcome, ADiskThatFailsDuringTheFirstPassEndsWithStatus4AndTheIOErrorName
     ASSERT_TRUE(disk->verified());
     ProgramCopy program(disk->workDir());
     program.start("C: RAND=3 RUN", disk->mountPoint());
-    ASSERT_TRUE(waitForOutput(program, "( pass  1 of  3 )"));
+    ASSERT_TRUE(program.waitForOutput("( pass  1 of  3 )"));
     // Every later write of the file system fails, as on a disk that died.
     ASSERT_EQ(LoopImage::run("xfs_io -x -c shutdown " + disk->mountPoint()), 0);
     const ProgramResult r = program.finish();
@@ -104,7 +94,7 @@ TEST_F(Outcome, AFileSystemRemountedReadOnlyDuringARunEndsWithStatus4AndTheReaso
     ASSERT_TRUE(disk->verified());
     ProgramCopy program(disk->workDir());
     program.start("C: RAND=2 RUN", disk->mountPoint());
-    ASSERT_TRUE(waitForOutput(program, "( pass  1 of  2 )"));
+    ASSERT_TRUE(program.waitForOutput("( pass  1 of  2 )"));
     // A file open for writing keeps the remount from happening: it succeeds in the pause after
     // the first pass, when the fill files are gone.
     ASSERT_EQ(

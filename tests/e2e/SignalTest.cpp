@@ -49,11 +49,7 @@ TEST_F(Signals, EachTerminationSignalWindsTheRunDownWithStatus1) {
         const std::uint64_t before = freeBlocks(image.mountPoint());
 
         program.start("C: RAND=3 RUN", image.mountPoint());
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-        while (program.output().find("( pass  1 of  3 )") == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        ASSERT_TRUE(program.waitForOutput("( pass  1 of  3 )"));
         std::this_thread::sleep_for(std::chrono::milliseconds(50));  // into the bulk stage
         const auto sent = std::chrono::steady_clock::now();
         program.signal(sig);
@@ -76,12 +72,13 @@ TEST_F(Signals, ASecondSignalEndsTheProgramAtOnceAndLeavesNoFillFile) {
     ProgramCopy program(image.workDir());
     const std::uint64_t before = freeBlocks(image.mountPoint());
     program.start("C: RAND=3 RUN", image.mountPoint());
-    // Into the tail stages of the first pass, where a named fill file is open.
+    // Into the tail stages of a pass, where a fill file with a name is open.
+    const std::string tail = image.mountPoint() + "/random01.qlk";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (program.output().find("Current cycle") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (!fs::exists(tail) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
+    ASSERT_TRUE(fs::exists(tail)) << program.output();
     program.signal(SIGTERM);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     program.signal(SIGTERM);

@@ -1,5 +1,6 @@
 // The command-line options, applied by the start-up sequence on a machine with a floppy (A:),
 // two fixed disks (C:, D:) and an optical drive (E:).
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,27 @@ protected:
         platform.addVolume("C:\\", 0, DRIVE_FIXED, "C: /");
         platform.addVolume("D:\\", 0, DRIVE_FIXED, "D: /home");
         platform.addVolume("E:\\", 0, DRIVE_CDROM, "E: /media/cdrom");
+    }
+
+    // A program of its own on this machine's drives, started with the command line.
+    struct Started {
+        FakePlatform p;
+        FakeDesktop d;
+        frmQuellix x{p, d};
+        std::optional<int> ended;  // the exit status when the start-up ended the program
+    };
+    std::unique_ptr<Started> start(const std::string& line) const {
+        auto s = std::make_unique<Started>();
+        s->p.driveOrder = platform.driveOrder;
+        s->p.volumes = platform.volumes;
+        s->p.arguments = line;
+        s->d.attach(s->x);
+        try {
+            s->x.Form_Load();
+        } catch (const ProgramEnded& e) {
+            s->ended = e.status;
+        }
+        return s;
     }
 };
 
@@ -109,19 +131,10 @@ TEST_F(CommandLine, EveryExampleBehavesAsDescribed) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("command line \"" + c.line + "\"");
-        FakePlatform p;
-        p.driveOrder = platform.driveOrder;
-        p.volumes = platform.volumes;
-        p.arguments = c.line;
-        FakeDesktop d;
-        frmQuellix x(p, d);
-        d.attach(x);
-        std::optional<int> ended;
-        try {
-            x.Form_Load();
-        } catch (const ProgramEnded& e) {
-            ended = e.status;
-        }
+        const auto started = start(c.line);
+        const frmQuellix& x = started->x;
+        const FakeDesktop& d = started->d;
+        const std::optional<int>& ended = started->ended;
         std::string checked;
         for (const Control& box : x.chkDrive) {
             if (box.Value == 1) checked += box.Tag.substr(0, 1);
@@ -224,19 +237,11 @@ TEST_F(CommandLine, ConventionalOptionsOnlyPrintAndEndWithStatus0) {
     };
     for (const auto& [line, first] : cases) {
         SCOPED_TRACE(line);
-        FakePlatform p;
-        p.driveOrder = platform.driveOrder;
-        p.volumes = platform.volumes;
-        p.arguments = line;
-        FakeDesktop d;
-        frmQuellix x(p, d);
-        d.attach(x);
-        std::optional<int> ended;
-        try {
-            x.Form_Load();
-        } catch (const ProgramEnded& e) {
-            ended = e.status;
-        }
+        const auto started = start(line);
+        const frmQuellix& x = started->x;
+        const FakeDesktop& d = started->d;
+        const FakePlatform& p = started->p;
+        const std::optional<int>& ended = started->ended;
         EXPECT_EQ(ended, ExitFinished);
         ASSERT_EQ(d.printed.size(), 1u);
         EXPECT_EQ(d.printed[0].substr(0, first.size()), first);

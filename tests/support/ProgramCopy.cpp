@@ -96,6 +96,15 @@ std::string ProgramCopy::output() const {
     return slurp(dir_ + "/../background.txt");
 }
 
+bool ProgramCopy::waitForOutput(const std::string& text) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (output().find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 ProgramResult ProgramCopy::finish(int timeoutSeconds) {
     ProgramResult result;
     if (child_ <= 0) return result;

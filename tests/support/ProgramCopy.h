@@ -31,6 +31,8 @@ public:
     void signal(int sig) const;
     // What the background run has printed so far.
     std::string output() const;
+    // Waits until the background run has printed the text; false after a minute without it.
+    bool waitForOutput(const std::string& text) const;
     // Waits for the background run (at most timeoutSeconds, then kills it and fails the test).
     ProgramResult finish(int timeoutSeconds = 300);
 
