@@ -32,15 +32,17 @@ std::string lower(std::string s) {
     return s;
 }
 
-// The free space a pass may leave and still count as a full fill.
-std::int64_t allowance(const DriveAccount& d, const PassAccount& p) {
-    // One bulk block is what a counted fill may leave unwritten even when all goes well.
-    return static_cast<std::int64_t>(d.facts.fsReserveBytes) +
-           std::max(static_cast<std::int64_t>(kBulkBlock), p.freeAtStart / 100);
+// The free space a pass may leave and still count as a full fill: one bulk block (what a counted
+// fill may leave even when all goes well) or 1 % of its free space at the start. The free space
+// measured is what this process could still write: the probe leaves out the file system's own
+// reserve and the blocks kept for root already, so that reserve is not allowed for again (on a
+// small btrfs it is 78 MB, which a quota or another program could leave unwritten).
+std::int64_t allowance(const PassAccount& p) {
+    return std::max(static_cast<std::int64_t>(kBulkBlock), p.freeAtStart / 100);
 }
 
-bool fellShort(const DriveAccount& d, const PassAccount& p) {
-    return !p.errors.empty() || p.freeAtEnd < 0 || p.freeAtEnd > allowance(d, p);
+bool fellShort(const PassAccount& p) {
+    return !p.errors.empty() || p.freeAtEnd < 0 || p.freeAtEnd > allowance(p);
 }
 
 double writtenShare(const PassAccount& p) {
@@ -85,7 +87,7 @@ std::string errorWords(const DriveAccount& d) {
 std::string shortfall(const DriveAccount& d) {
     const PassAccount* worst = nullptr;
     for (const PassAccount& p : d.passes) {
-        if (fellShort(d, p) && (worst == nullptr || writtenShare(p) < writtenShare(*worst))) {
+        if (fellShort(p) && (worst == nullptr || writtenShare(p) < writtenShare(*worst))) {
             worst = &p;
         }
     }

@@ -51,9 +51,9 @@ struct RunAccount {
 };
 
 // Sets every drive's outcome and reason from its facts and passes. A finished drive is complete
-// when no pass met an error other than Disk full, every pass ended with no more free space than
-// the file system's own reserve plus one bulk block or 1 % of its starting free space (whichever
-// is larger), and nothing was kept out of this process's reach for root.
+// when no pass met an error other than Disk full, every pass ended with no more free space that
+// this process could write than one bulk block or 1 % of its starting free space (whichever is
+// larger), and nothing was kept out of this process's reach for root.
 void AssessOutcomes(RunAccount& run);
 bool AnyIncomplete(const RunAccount& run);
 
