@@ -48,7 +48,9 @@ int main(int argc, char** argv) {
     // yield: during a run inside the fill's DoEvents, while idle in the loop below.
     QSocketNotifier wake(TerminationSignals::wakeFd(), QSocketNotifier::Read);
     QObject::connect(&wake, &QSocketNotifier::activated, [&window] {
-        if (TerminationSignals::take() > 0) window.SignalReceived();
+        if (const int received = TerminationSignals::take(); received > 0) {
+            window.SignalReceived(received);
+        }
     });
 
     window.Form_Load();

@@ -1,6 +1,7 @@
 // The window's own behaviour: the Stop, Exit and Minimize buttons, the random-pass options,
 // resizing, and every request to close the window.
 #include "log/ErrorLog.h"
+#include "platform/FillGeometry.h"
 #include "runtime/Numeric.h"
 #include "runtime/RuntimeError.h"
 #include "ui/frmQuellix.h"
@@ -105,11 +106,37 @@ void frmQuellix::Form_QueryUnload(std::int16_t& cancel, int) {
     RunEnd();
 }
 
-void frmQuellix::SignalReceived() {
+void frmQuellix::SignalReceived(int received) {
+    // A second signal, while the first winds the run down or together with it.
+    if (EndedBySignal || received > 1) EndAtOnce();
     EndedBySignal = true;
     // During a run the running loops see the request at their next check and wind the run
     // down; while idle the program ends here.
     cmdExit_Click();
+}
+
+void frmQuellix::EndAtOnce() {
+    ErrorHandler on(platform(), "fQL Wipe");
+    // Whatever runs further up the stack is left where it is; a close request that comes back
+    // starts nothing.
+    ProgramEnding = true;
+    if (FillFileHandle00 != 0) on([&] { platform().closeFill(FillFileHandle00); });
+    FillFileHandle00 = 0;
+    if (FillFileHandle01 != 0) on([&] { platform().closeFill(FillFileHandle01); });
+    FillFileHandle01 = 0;
+    // The fill files are removed without a yield: no further request is taken up.
+    if (RunInProgress) {
+        for (const DriveAccount& drive : Account.drives) {
+            for (const char* name : kFillFiles) {
+                on([&] {
+                    if (platform().fileExists(drive.root + name)) {
+                        platform().deleteFile(drive.root + name);
+                    }
+                });
+            }
+        }
+    }
+    desktop().EndProgram(RunInProgress ? ExitStopped : ExitCode);
 }
 
 void frmQuellix::CloseMainWindow() {

@@ -138,8 +138,10 @@ public:
     void optRandom_Click(int Index);
     void Form_Resize();
     void Form_QueryUnload(std::int16_t& cancel, int reason);
-    // A termination signal (SIGINT, SIGTERM, SIGHUP), taken up at a yield: handled as Exit.
-    void SignalReceived();
+    // Termination signals (SIGINT, SIGTERM, SIGHUP), taken up at a yield with the number received
+    // so far: the first is handled as Exit; a second ends the program at once, its fill files
+    // closed and removed.
+    void SignalReceived(int received);
     // The end of a run without a display, once the command line has been carried out: with
     // nothing done, the drive table and how to start a run; otherwise as closing the window.
     [[noreturn]] void EndHeadless();
@@ -149,6 +151,8 @@ public:
     [[noreturn]] void CloseMainWindow();
 
 private:
+    [[noreturn]] void EndAtOnce();
+
     Platform& platform_;
     Desktop& desktop_;
 };

@@ -15,7 +15,6 @@
 #include "platform/FillGeometry.h"
 #include "platform/linux/Errors.h"
 #include "platform/linux/FileHandles.h"
-#include "platform/linux/Signals.h"
 #include "runtime/RuntimeError.h"
 
 namespace {
@@ -30,7 +29,6 @@ bool aligned(std::uint64_t value, std::uint32_t alignment) {
 
 FillFiles::~FillFiles() {
     for (auto& [handle, f] : files_) {
-        TerminationSignals::forget(f.signalSlot);
         f.fd.reset();
         if (f.deleteDir) ::unlinkat(f.deleteDir.get(), f.deleteName.c_str(), 0);
     }
@@ -63,10 +61,6 @@ FillHandle FillFiles::create(int dirFd, const std::string& name, const std::stri
             f.deleteName = name;
         }
         tryDirect(f);
-    }
-    if (kind == FillKind::Tail) f.nameDir.reset(::fcntl(dirFd, F_DUPFD_CLOEXEC, 0));
-    if (const int named = f.deleteDir ? f.deleteDir.get() : f.nameDir.get(); named >= 0) {
-        f.signalSlot = TerminationSignals::remember(named, name.c_str());
     }
     const FillHandle handle = nextFileHandle();
     files_.emplace(handle, std::move(f));
@@ -142,7 +136,6 @@ void FillFiles::close(FillHandle file) {
     if (it == files_.end()) Raise(Err::BadFileNameOrNumber);
     File f = std::move(it->second);
     files_.erase(it);
-    TerminationSignals::forget(f.signalSlot);
     // Dirty pages of a file that is deleted (or of the unlinked bulk file when it is closed) are
     // dropped, never written: without this sync a buffered fill would overwrite nothing. For a
     // direct-mode file it flushes the device's write cache.

@@ -38,11 +38,6 @@ private:
         // Set where unlinking an open file is not safe (FUSE): the name is removed at close.
         UniqueFd deleteDir;
         std::string deleteName;
-        // A file that has a name while it is open (the tail file, a bulk file on FUSE) takes a
-        // slot among the names a second termination signal deletes; the tail file keeps its
-        // directory open for it (a FUSE bulk file has deleteDir).
-        UniqueFd nameDir;
-        int signalSlot = -1;
     };
     File& find(FillHandle file);
     static void tryDirect(File& f);

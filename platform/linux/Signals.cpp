@@ -1,40 +1,21 @@
-// The termination signals' handler and the fill files it removes on a second signal. Only
-// async-signal-safe calls are made in the handler: write, unlinkat and _exit.
+// The termination signals' handler: a count and a byte in a pipe, both async-signal-safe.
 #include "platform/linux/Signals.h"
 
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <array>
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 
 namespace {
-
-constexpr int kStopped = 1;  // the status of a stopped run
 
 std::atomic<int> received{0};
 int pipeFds[2] = {-1, -1};
 
-// A fill file that has a name: the slot is in use while dir >= 0; the name is written before dir
-// is published and read only after it.
-struct Named {
-    std::atomic<int> dir{-1};
-    char name[64] = {};
-};
-std::array<Named, 4> named;
-
 void onSignal(int) {
     const int savedErrno = errno;
-    if (received.fetch_add(1) + 1 >= 2) {
-        for (Named& entry : named) {
-            const int dir = entry.dir.load();
-            if (dir >= 0) ::unlinkat(dir, entry.name, 0);
-        }
-        ::_exit(kStopped);  // closes every file: the unlinked bulk file goes with it
-    }
+    received.fetch_add(1);
     if (pipeFds[1] >= 0) {
         const char byte = 1;
         [[maybe_unused]] const ssize_t n = ::write(pipeFds[1], &byte, 1);
@@ -71,21 +52,6 @@ int take() {
     while (pipeFds[0] >= 0 && ::read(pipeFds[0], buffer, sizeof buffer) > 0) {
     }
     return received.load();
-}
-
-int remember(int dirFd, const char* name) {
-    if (std::strlen(name) >= sizeof named[0].name) return -1;
-    for (std::size_t i = 0; i < named.size(); ++i) {
-        if (named[i].dir.load() >= 0) continue;
-        std::strcpy(named[i].name, name);
-        named[i].dir.store(dirFd);
-        return static_cast<int>(i);
-    }
-    return -1;
-}
-
-void forget(int slot) {
-    if (slot >= 0 && static_cast<std::size_t>(slot) < named.size()) named[slot].dir.store(-1);
 }
 
 }  // namespace TerminationSignals

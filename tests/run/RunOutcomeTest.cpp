@@ -172,7 +172,7 @@ TEST_F(RunOutcome, ASignalWindsTheRunDownAndRemovesItsFillFilesWithoutAPause) {
     addDrive("C:\\", 10000000);
     fillBlocks();
     d.everyYield([&](frmQuellix& win) {
-        if (created("C:\\random01.qlk") && !win.ExitRequested) win.SignalReceived();
+        if (created("C:\\random01.qlk") && !win.ExitRequested) win.SignalReceived(1);
     });
     int status = -1;
     try {
@@ -191,12 +191,41 @@ TEST_F(RunOutcome, ASignalWindsTheRunDownAndRemovesItsFillFilesWithoutAPause) {
     FakeDesktop idleDesktop;
     frmQuellix idle(idlePlatform, idleDesktop);
     try {
-        idle.SignalReceived();
+        idle.SignalReceived(1);
         FAIL() << "the program did not end";
     } catch (const ProgramEnded& ended) {
         EXPECT_EQ(ended.status, ExitFinished);
     }
     EXPECT_EQ(idlePlatform.slept, 0.0);
+}
+
+// A second signal, taken up at the next yield of the wind-down, ends the program at once: the open
+// fill files closed, those with a name removed, no further yield.
+TEST_F(RunOutcome, ASecondSignalEndsTheProgramAtOnceWithItsFillFilesGone) {
+    addDrive("C:\\", 10000000);
+    fillBlocks();
+    int yieldsAfterTheSecond = 0;
+    bool second = false;
+    d.everyYield([&](frmQuellix& win) {
+        if (second) ++yieldsAfterTheSecond;
+        if (created("C:\\random01.qlk") && !win.ExitRequested) {
+            win.SignalReceived(1);
+        } else if (win.ProgramEnding && !second) {
+            second = true;
+            win.SignalReceived(2);
+        }
+    });
+    int status = -1;
+    try {
+        w.cmdWipe_Click();
+    } catch (const ProgramEnded& ended) {
+        status = ended.status;
+    }
+    EXPECT_TRUE(second);
+    EXPECT_EQ(status, ExitStopped);
+    EXPECT_EQ(yieldsAfterTheSecond, 0);
+    EXPECT_TRUE(p.volume("C:\\").files.empty());
+    EXPECT_EQ(p.closedFills.size(), p.fills.size());
 }
 
 }  // namespace
