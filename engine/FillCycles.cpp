@@ -1,5 +1,7 @@
 // The free-space fill cycle of one drive: the random passes and the quotes pass, each filling
 // the drive to within a few bytes with a bulk and a tail fill file, then removing them again.
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -69,7 +71,11 @@ bool DriveFill::met(const RuntimeError& e) {
     PassAccount* p = pass();
     if (e.number() == Err::DiskFull) {
         w_.DiskFull = true;
-        if (p != nullptr) p->noRoom = e.systemText().empty() ? e.description() : e.systemText();
+        if (p != nullptr) {
+            p->noRoom = e.systemText().empty() ? e.description() : e.systemText();
+            // The platform raises Disk full for a quota too, with the system's words for it.
+            if (e.systemText() == std::strerror(EDQUOT)) p->quotaFull = true;
+        }
         return true;
     }
     if (p != nullptr) {

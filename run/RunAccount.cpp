@@ -31,10 +31,11 @@ std::string lower(std::string s) {
     return s;
 }
 
-// The free space a pass may leave and still count as a full fill.
+// The free space a pass may leave and still count as a full fill. Where a quota ended the fill,
+// what it left free was data's to take: the file system's own reserve does not excuse it.
 std::int64_t allowance(const DriveAccount& d, const PassAccount& p) {
-    return static_cast<std::int64_t>(d.facts.fsReserveBytes) +
-           std::max(kBulkBlock, p.freeAtStart / 100);
+    const auto reserve = p.quotaFull ? 0 : static_cast<std::int64_t>(d.facts.fsReserveBytes);
+    return reserve + std::max(kBulkBlock, p.freeAtStart / 100);
 }
 
 bool fellShort(const DriveAccount& d, const PassAccount& p) {

@@ -23,6 +23,8 @@ struct PassAccount {
     std::map<int, std::string> systemTexts;
     // What the system said when a write found no room ("Disk quota exceeded"), if one did.
     std::string noRoom;
+    // The room that ran out was a quota's, not the disk's: free space was left unwritten.
+    bool quotaFull = false;
 };
 
 enum class DriveOutcome { NotStarted, Stopped, Complete, Incomplete };
