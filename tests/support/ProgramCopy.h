@@ -29,6 +29,8 @@ public:
     void start(const std::string& arguments, const std::string& drives);
     // Sends a signal to the background run.
     void signal(int sig) const;
+    // The background run's process id (the program itself), or -1 when none is running.
+    pid_t pid() const { return child_; }
     // What the background run has printed so far.
     std::string output() const;
     // Waits until the background run has printed the text; false after a minute without it.

@@ -1,0 +1,810 @@
+#!/usr/bin/env bash
+# Faults and scale, on loop-mounted images of the script's own: a wipe killed at any moment, a
+# writer beside the fill, the mount taken away, a read-only remount and a file-system shutdown
+# mid-run, a user quota, and 24 drives in one run (a 25th refused). Each scenario checks that no
+# fill file is left, that the free space is given back and that no other file changed, and prints
+# one row of a table.
+#
+#   sudo bash bench/faults.sh [-n SCALE] [-s SEED] [SCENARIO ...]
+#
+# SCALE multiplies every scenario's count of runs (at least 1 each; default 1, e.g. -n 0.2 for a
+# short sweep); SEED fixes the random moments (printed either way). SCENARIO is any of: kill-ext4
+# kill-xfs kill-btrfs writer umount readonly shutdown quota drives (default: all of them).
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+args=("$@")
+scale=1
+seed=""
+while getopts "n:s:h" opt; do
+    case $opt in
+        n) scale=$OPTARG ;;
+        s) seed=$OPTARG ;;
+        *) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
+    esac
+done
+shift $((OPTIND - 1))
+all_scenarios="kill-ext4 kill-xfs kill-btrfs writer umount readonly shutdown quota drives"
+scenarios=${*:-$all_scenarios}
+for s in $scenarios; do
+    case " $all_scenarios " in *" $s "*) ;; *) echo "unknown scenario: $s" >&2; exit 2 ;; esac
+done
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Run as root: the script loop-mounts images of its own." >&2
+    exit 1
+fi
+
+# Every mount of this script stays in a mount namespace of its own.
+if [ -z "${QUELLIX_FAULTS_NS:-}" ]; then
+    bash "$root/scripts/deps.sh"
+    # The optimised build, made or brought up to date.
+    (cd "$root" && cmake --preset release -G Ninja >/dev/null &&
+        cmake --build --preset release -j "$(nproc)" >/dev/null) || exit 1
+    exec env QUELLIX_FAULTS_NS=1 unshare -m --propagation private bash "$0" "${args[@]}"
+fi
+
+bin="$root/build/release/bin"
+[ -n "$seed" ] || seed=$(( $(date +%s) % 100000 ))
+RANDOM=$seed
+echo "Seed $seed (repeat with -s $seed); scale $scale; scenarios: $scenarios"
+
+work=$(mktemp -d /tmp/quellix-faults-XXXXXX)
+chmod 755 "$work"
+declare -A IMG DEV MNT FS
+problems=0
+rows=()
+
+cleanup() {
+    local n
+    for n in "${!MNT[@]}"; do
+        mountpoint -q "${MNT[$n]}" && umount -l "${MNT[$n]}"
+        [ -n "${DEV[$n]:-}" ] && losetup -d "${DEV[$n]}" 2>/dev/null
+    done
+    # Never remove a directory that still holds a mount.
+    if ! findmnt -rn -o TARGET | grep -q "^$work/"; then rm -rf "$work"; fi
+}
+trap cleanup EXIT
+
+problem() {
+    problems=$((problems + 1))
+    echo "  ! $*"
+}
+
+count() { # count N: N runs times the scale, at least 1
+    awk -v n="$1" -v s="$scale" 'BEGIN { c = int(n * s + 0.5); print (c < 1 ? 1 : c) }'
+}
+
+# --- Images --------------------------------------------------------------------------------
+
+# image NAME FS SIZE [MOUNT-OPTIONS [MKFS-OPTION ...]]: a fresh image, attached and mounted.
+image() {
+    local name=$1 fs=$2 size=$3 opts=${4:-}
+    shift 3
+    shift || true
+    local d="$work/$name"
+    mkdir -p "$d/mnt"
+    IMG[$name]="$d/disk.img"
+    MNT[$name]="$d/mnt"
+    FS[$name]=$fs
+    DEV[$name]=""
+    rm -f "$d/disk.img"
+    truncate -s "$size" "$d/disk.img"
+    case $fs in
+        ext4) mkfs.ext4 -q -F -b 4096 "$@" "$d/disk.img" ;;
+        xfs) mkfs.xfs -q -f "$@" "$d/disk.img" ;;
+        btrfs) mkfs.btrfs -q -f "$@" "$d/disk.img" ;;
+    esac >/dev/null 2>&1 || { echo "mkfs.$fs failed" >&2; exit 1; }
+    attach "$name" "$opts"
+}
+
+# attach NAME [MOUNT-OPTIONS]: attaches the image to a loop device and mounts it.
+attach() {
+    local name=$1 opts=${2:-}
+    DEV[$name]=$(losetup --find --show "${IMG[$name]}")
+    mount -o "nodiscard${opts:+,$opts}" "${DEV[$name]}" "${MNT[$name]}" ||
+        { echo "mount of ${IMG[$name]} failed" >&2; exit 1; }
+    verified "$name" || { echo "${MNT[$name]} is not the image's mount" >&2; exit 1; }
+}
+
+detach() {
+    local name=$1
+    mountpoint -q "${MNT[$name]}" && umount "${MNT[$name]}"
+    [ -n "${DEV[$name]}" ] && losetup -d "${DEV[$name]}"
+    DEV[$name]=""
+}
+
+# verified NAME: the mount point is a mount, and of the image's own loop device. A mount that
+# failed leaves an empty directory of the machine's own file system: nothing may be filled there.
+verified() {
+    local name=$1 source
+    [ -n "${DEV[$name]}" ] && mountpoint -q "${MNT[$name]}" || return 1
+    source=$(findmnt -n -o SOURCE --mountpoint "${MNT[$name]}" | sed 's/\[.*//')
+    [ "$source" = "${DEV[$name]}" ]
+}
+
+# drives NAME...: the QUELLIX_DRIVES value for these images, each verified; exits otherwise.
+drives() {
+    local list="" n
+    for n in "$@"; do
+        verified "$n" || { echo "refusing to run: ${MNT[$n]} is not verified" >&2; exit 1; }
+        list+="${list:+:}${MNT[$n]}"
+    done
+    echo "$list"
+}
+
+# Free blocks after sync. xfs and btrfs give freed blocks back in the background: with WANT,
+# wait (at most 10 s) until the count reaches it. On btrfs the blocks free for file data: its
+# total free count also moves with its own metadata (by a 16 KiB node, stored twice), after any
+# fill, a plain dd as much as a wipe.
+free_blocks() {
+    local name=$1 want=${2:-} n=0 now
+    while :; do
+        sync
+        [ "${FS[$name]}" = btrfs ] && btrfs filesystem sync "${MNT[$name]}" >/dev/null 2>&1
+        if [ "${FS[$name]}" = btrfs ]; then
+            now=$(stat -f -c %a "${MNT[$name]}")
+        else
+            now=$(stat -f -c %f "${MNT[$name]}")
+        fi
+        if [ -z "$want" ] || [ "$now" -ge "$want" ] || [ "$n" -ge 100 ]; then break; fi
+        sleep 0.1
+        n=$((n + 1))
+    done
+    echo "$now"
+}
+block_size() { stat -f -c %S "${MNT[$1]}"; }
+
+# Files of known content that no wipe may change.
+seed_files() {
+    local name=$1 i
+    mkdir -p "${MNT[$name]}/keep"
+    for i in 1 2 3 4 5; do
+        head -c $(( (RANDOM % 512 + 1) * 1024 )) /dev/urandom >"${MNT[$name]}/keep/file$i"
+    done
+    sync
+    (cd "${MNT[$name]}" && find . -xdev -type f ! -name '*.qlk' -print0 | sort -z |
+        xargs -0 sha256sum) >"$work/$name.sums"
+}
+# damaged NAME: files changed, missing or added since seed_files (fill files aside).
+damaged() {
+    local name=$1
+    (cd "${MNT[$name]}" && find . -xdev -type f ! -name '*.qlk' -print0 | sort -z |
+        xargs -0 -r sha256sum) | diff "$work/$name.sums" - | grep -c '^[<>]' | sed 's/^$/0/'
+}
+fill_files() { find "${MNT[$1]}" -xdev -name '*.qlk' | wc -l; }
+
+# --- The program ---------------------------------------------------------------------------
+
+# program DIR [OWNER]: a copy of the program with its quotes file, so that its error log, random
+# text and run report are this script's.
+program() {
+    mkdir -p "$1"
+    cp "$bin/quellix" "$root/resources/QuellixQuotes.sav" "$1/"
+    [ -n "${2:-}" ] && chown -R "$2:$2" "$1"
+    return 0
+}
+
+# quellix DIR DRIVES [ARG ...]: a headless run to its end (at most 10 minutes); sets rc.
+quellix() {
+    local dir=$1 list=$2
+    shift 2
+    [ -n "$list" ] || exit 1  # an empty list would mean every drive of the machine
+    env -u DISPLAY -u WAYLAND_DISPLAY QUELLIX_DRIVES="$list" timeout -s KILL 600 \
+        ${AS_USER:+setpriv --reuid=$AS_USER --regid=$AS_USER --clear-groups} \
+        "$dir/quellix" "$@" </dev/null >"$dir/out.txt" 2>&1
+    rc=$?
+}
+
+# start DIR DRIVES [ARG ...]: the same in the background; sets pid and t0.
+start() {
+    local dir=$1 list=$2
+    shift 2
+    [ -n "$list" ] || exit 1
+    t0=$(now)
+    env -u DISPLAY -u WAYLAND_DISPLAY QUELLIX_DRIVES="$list" \
+        "$dir/quellix" "$@" </dev/null >"$dir/out.txt" 2>&1 &
+    pid=$!
+}
+
+# alive PID: running (not a zombie).
+alive() {
+    local s
+    read -r s 2>/dev/null <"/proc/$1/stat" || return 1
+    s=${s##*) }
+    [ "${s%% *}" != Z ]
+}
+
+# await PID SECONDS: waits for the background run; sets rc, and hung=1 if it had to be killed.
+await() {
+    local end=$((SECONDS + $2))
+    hung=0
+    while alive "$1"; do
+        if [ "$SECONDS" -ge "$end" ]; then
+            hung=1
+            kill -9 "$1"
+            break
+        fi
+        sleep 0.02
+    done
+    wait "$1" 2>/dev/null
+    rc=$?
+}
+
+# holds PID ENDING: the process has a file open whose name ends so (an unlinked one included).
+# One ls a poll: quick enough to catch a bulk stage early.
+holds() {
+    # shellcheck disable=SC2010  # the names are the program's own fill files
+    ls -l "/proc/$1/fd" 2>/dev/null | grep -q -- "$2"
+}
+
+now() { date +%s.%N; }
+since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.3f", b - a }'; }
+# rand_between A B: a random number of seconds in [A, B].
+rand_between() {
+    awk -v a="$1" -v b="$2" -v r="$RANDOM" 'BEGIN { printf "%.3f", a + (b - a) * r / 32767 }'
+}
+
+# wait_for FILE TEXT [SECONDS]: until the text appears in the file (or time is up).
+wait_for() {
+    local end=$((SECONDS + ${3:-60}))
+    until grep -qF -- "$2" "$1" 2>/dev/null; do
+        [ "$SECONDS" -ge "$end" ] && return 1
+        sleep 0.005
+    done
+}
+
+# The last line of the run report (one JSON object per line), and its drives' outcomes.
+last_report() { tail -n 1 "$1/QuellixRuns.jsonl" 2>/dev/null; }
+outcomes_of() {
+    last_report "$1" | grep -o '"outcome":"[a-z ]*"' | cut -d'"' -f4 | sort | uniq -c |
+        awk '{ n = $1; sub(/^ *[0-9]+ /, ""); printf "%sreport %s", (NR > 1 ? "; " : ""), $0 }'
+}
+
+# tally KEY: counts outcomes for the table ("exit 4 x7, exit 1 x3").
+declare -A TALLY
+tally() { [ -n "$1" ] && TALLY[$1]=$(( ${TALLY[$1]:-0} + 1 )); }
+tally_text() {
+    local k out=""
+    while IFS= read -r k; do
+        out+="${out:+; }$k x${TALLY[$k]}"
+    done < <(printf '%s\n' "${!TALLY[@]}" | sort)
+    echo "$out"
+}
+
+# row SCENARIO RUNS FAULTS OUTCOMES LEFT NOTBACK DAMAGED [RSS TIME]
+row() {
+    rows+=("$(printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s' "$1" "$2" "$3" "$4" "$5" "$6" "$7" \
+        "${8:--}" "${9:--}")")
+    echo "$1: done"
+    TALLY=()
+}
+
+# Checks after a run and the start-up cleanup: fill files, free space, other files.
+# after_checks NAME BASELINE: adds to left, notback, damage.
+after_checks() {
+    local name=$1 base=$2 f l d
+    l=$(fill_files "$name")
+    f=$(free_blocks "$name" "$base")
+    d=$(damaged "$name")
+    left=$((left + l))
+    notback=$((notback + (base - f) * $(block_size "$name")))
+    damage=$((damage + d))
+    [ "$l" -eq 0 ] || problem "$name: $l fill files left: $(find "${MNT[$name]}" -name '*.qlk')"
+    [ "$f" -eq "$base" ] || problem "$name: free blocks $f, before the run $base"
+    [ "$d" -eq 0 ] || problem "$name: $d other files changed"
+}
+
+# --- 1. Kill at any moment ---------------------------------------------------------------------
+
+# timeline DIR: the seconds from the start at which the run printed its pass lines, measured
+# on a run to its end: sets dur, r0, r1, q0, q1.
+timeline() {
+    local dir=$1 list=$2
+    start "$dir" "$list" C: RAND=1 RUN
+    r0="" r1="" q0="" q1=""
+    while alive "$pid"; do
+        if [ -z "$r0" ] && grep -qsF "with random characters" "$dir/out.txt"; then r0=$(since "$t0"); fi
+        if [ -n "$r0" ] && [ -z "$r1" ] && grep -qsF "Restoring" "$dir/out.txt"; then r1=$(since "$t0"); fi
+        if [ -z "$q0" ] && grep -qsF "selected quotes" "$dir/out.txt"; then q0=$(since "$t0"); fi
+        if [ -n "$q0" ] && [ -z "$q1" ] &&
+            [ "$(grep -csF "Restoring" "$dir/out.txt")" -ge 2 ]; then q1=$(since "$t0"); fi
+        sleep 0.002
+    done
+    dur=$(since "$t0")
+    wait "$pid"
+    rc=$?
+    [ "$rc" -eq 0 ] || problem "the measuring run ended with $rc: $(cat "$dir/out.txt")"
+    : "${r0:=0}" "${r1:=$dur}" "${q0:=0}" "${q1:=$dur}"
+}
+
+# phase DIR PID: where the run is, from its open files and its last status line.
+phase() {
+    local fds last
+    fds=$(ls -l "/proc/$2/fd" 2>/dev/null)
+    alive "$2" || { echo "ended"; return; }
+    case $fds in
+        *01.qlk*) echo "tail"; return ;;
+        *00.qlk*) echo "bulk"; return ;;
+    esac
+    last=$(grep -v '^Current cycle' "$1/out.txt" | tail -n 1)
+    case $last in
+        *Filling*) echo "probe/close" ;;
+        *Restoring*) echo "cleanup/pause" ;;
+        *overwritten* | *complete* | *Thank*) echo "end" ;;
+        *) echo "start" ;;
+    esac
+}
+
+# kill_sweep FS SIZE KILLS
+kill_sweep() {
+    local fs=$1 size=$2 kills name="kill-$1" dir base k at mode ph list tail
+    kills=$(count "$3")
+    image "$name" "$fs" "$size"
+    seed_files "$name"
+    dir="$work/$name/program"
+    program "$dir"
+    list=$(drives "$name")
+    base=$(free_blocks "$name")
+    left=0 notback=0 damage=0
+    local -A phases=()
+
+    timeline "$dir" "$list"
+    tally "exit $rc"
+    after_checks "$name" "$base"
+    echo "$name: a run takes ${dur}s (random pass ${r0}-${r1}s, quotes pass ${q0}-${q1}s)"
+
+    for ((k = 0; k < kills; k++)); do
+        list=$(drives "$name")
+        mode=$((k % 5))
+        start "$dir" "$list" C: RAND=1 RUN
+        case $mode in
+            0) at=$(rand_between 0 "$dur") ;;
+            2) if [ $((k % 2)) -eq 0 ]; then at=$(rand_between "$r0" "$r1")
+               else at=$(rand_between "$q0" "$q1"); fi ;;
+            *) at="" ;;
+        esac
+        if [ "$mode" -eq 1 ]; then
+            # Into a bulk stage: the unlinked bulk file is open.
+            until holds "$pid" 00.qlk; do
+                alive "$pid" || break
+            done
+            sleep "$(rand_between 0 0.04)"
+            ph=$(phase "$dir" "$pid")
+        elif [ -n "$at" ]; then
+            sleep "$(awk -v a="$at" -v b="$(since "$t0")" 'BEGIN { d = a - b; print (d > 0 ? d : 0) }')"
+            ph=$(phase "$dir" "$pid")
+        else
+            # At the moment the tail file appears, or a little later: the small stages, the
+            # close of both files and the cleanup.
+            tail=$([ $((k % 2)) -eq 0 ] && echo random01.qlk || echo quote01.qlk)
+            while alive "$pid" && [ ! -e "${MNT[$name]}/$tail" ]; do :; done
+            [ "$mode" -eq 4 ] && sleep "$(rand_between 0 0.03)"
+            ph=$(phase "$dir" "$pid")
+        fi
+        kill -9 "$pid" 2>/dev/null
+        await "$pid" 60 2>/dev/null
+        phases[$ph]=$(( ${phases[$ph]:-0} + 1 ))
+        tally "exit $rc"
+        [ "$hung" -eq 0 ] || problem "$name: run $k hung"
+        # The next start removes what the killed run left.
+        list=$(drives "$name")
+        quellix "$dir" "$list"
+        tally "start-up exit $rc"
+        [ "$rc" -eq 0 ] || problem "$name: the start-up after kill $k ended with $rc"
+        after_checks "$name" "$base"
+    done
+    local p faults=""
+    for p in start bulk tail probe/close cleanup/pause end ended; do
+        [ -n "${phases[$p]:-}" ] && faults+="${faults:+ }$p ${phases[$p]}"
+    done
+    row "kill -9, $fs $size" "$((kills + 1))" "$kills kill -9 ($faults)" "$(tally_text)" \
+        "$left" "$notback" "$damage"
+    detach "$name"
+}
+
+# --- 2. A writer beside the fill ---------------------------------------------------------------
+
+# writer DIR STOPFILE LOG LIMIT: writes files of 1 to 20 MB (copies of a pool of random files
+# made beforehand, so that it spends its time writing) with fsync until STOPFILE exists,
+# recording each that succeeded with its checksum; keeps at most LIMIT bytes, dropping (after
+# checking) the oldest.
+writer() {
+    local dir=$1 stop=$2 log=$3 limit=$4 k=0 i size pool="$work/pool" kept=() total=0 old
+    mkdir -p "$dir"
+    while [ ! -e "$stop" ]; do
+        k=$((k + 1))
+        i=$((RANDOM % 8))
+        size=$(stat -c %s "$pool/$i")
+        while [ $((total + size)) -gt "$limit" ] && [ ${#kept[@]} -gt 0 ]; do
+            old=${kept[0]}
+            kept=("${kept[@]:1}")
+            if [ "$(sha256sum <"$dir/${old%% *}" | cut -d' ' -f1)" != "${old#* }" ]; then
+                echo "damaged ${old%% *}" >>"$log"
+            fi
+            total=$((total - $(stat -c %s "$dir/${old%% *}")))
+            rm -f "$dir/${old%% *}"
+        done
+        if dd if="$pool/$i" of="$dir/w$k" bs=1M conv=fsync status=none 2>"$pool.err"; then
+            echo "ok w$k ${POOLSUM[$i]}" >>"$log"
+            kept+=("w$k ${POOLSUM[$i]}")
+            total=$((total + size))
+        else
+            echo "failed w$k $(tr '\n' ' ' <"$pool.err")" >>"$log"
+            rm -f "$dir/w$k"
+        fi
+    done
+}
+
+writer_sweep() {
+    local runs name=writer dir base k list wpid stop log ok failed enospc bad i
+    runs=$(count 3)
+    left=0 notback=0 damage=0 ok=0 failed=0 enospc=0
+    mkdir -p "$work/pool"
+    declare -g -a POOLSUM=()
+    for i in 0 1 2 3 4 5 6 7; do
+        head -c "$((RANDOM % 20 + 1))M" /dev/urandom >"$work/pool/$i"
+        POOLSUM[$i]=$(sha256sum <"$work/pool/$i" | cut -d' ' -f1)
+    done
+    for ((k = 0; k < runs; k++)); do
+        image "$name" ext4 512M
+        seed_files "$name"
+        dir="$work/$name/program"
+        program "$dir"
+        base=$(free_blocks "$name")
+        stop="$work/$name/stop"
+        log="$work/$name/writer.log"
+        rm -f "$stop" "$log"
+        writer "${MNT[$name]}/writer" "$stop" "$log" $((96 * 1048576)) &
+        wpid=$!
+        sleep 0.5
+        list=$(drives "$name")
+        start "$dir" "$list" C: RAND=3 RUN
+        await "$pid" 300
+        touch "$stop"
+        wait "$wpid"
+        tally "exit $rc"
+        tally "$(outcomes_of "$dir")"
+        [ "$hung" -eq 0 ] || problem "writer run $k hung"
+        case $rc in
+            0) grep -q '"outcome":"complete"' <(last_report "$dir") ||
+                problem "writer run $k: status 0 without a complete drive" ;;
+            4) grep -q '"outcome":"incomplete","passes"' <(last_report "$dir") &&
+                grep -qF " MB overwritten - " "$dir/out.txt" ||
+                problem "writer run $k: status 4 without its reason" ;;
+            *) problem "writer run $k ended with $rc: $(tail -n 3 "$dir/out.txt")" ;;
+        esac
+        # Every file the writer saw succeed is intact.
+        ok=$((ok + $(grep -c '^ok' "$log")))
+        failed=$((failed + $(grep -c '^failed' "$log")))
+        enospc=$((enospc + $(grep -c 'No space left on device' "$log")))
+        bad=$(grep -c '^damaged' "$log")
+        while read -r _ f sum; do
+            [ -e "${MNT[$name]}/writer/$f" ] || continue
+            [ "$(sha256sum <"${MNT[$name]}/writer/$f" | cut -d' ' -f1)" = "$sum" ] || bad=$((bad + 1))
+        done < <(grep '^ok' "$log")
+        [ "$bad" -eq 0 ] || problem "writer run $k: $bad of the writer's files damaged"
+        damage=$((damage + bad))
+        rm -rf "${MNT[$name]}/writer"
+        after_checks "$name" "$base"
+        detach "$name"
+    done
+    row "writer beside C: RAND=3, ext4 512M" "$runs" \
+        "writer: $ok writes ok, $failed failed ($enospc ENOSPC)" "$(tally_text)" \
+        "$left" "$notback" "$damage"
+}
+
+# --- 3. The mount goes away --------------------------------------------------------------------
+
+umount_sweep() {
+    local runs name=umount dir base k list stated writes=0
+    runs=$(count 5)
+    left=0 notback=0 damage=0
+    for ((k = 0; k < runs; k++)); do
+        image "$name" ext4 512M
+        seed_files "$name"
+        dir="$work/$name/program"
+        program "$dir"
+        base=$(free_blocks "$name")
+        list=$(drives "$name")
+        start "$dir" "$list" C: RAND=1 RUN
+        # Into the bulk stage: the unlinked bulk file is open.
+        until holds "$pid" 00.qlk; do
+            alive "$pid" || break
+        done
+        sleep "$(rand_between 0 0.1)"
+        umount -l "${MNT[$name]}"
+        await "$pid" 120
+        tally "exit $rc"
+        tally "$(outcomes_of "$dir")"
+        [ "$hung" -eq 0 ] || problem "umount run $k hung"
+        case $rc in
+            1 | 3 | 4) ;;  # stopped, prevented (free space unreadable) or incomplete
+            *) problem "umount run $k ended with $rc: $(tail -n 3 "$dir/out.txt")" ;;
+        esac
+        stated=0
+        grep -qF "not able to read" "$dir/out.txt" && stated=1
+        grep -qF " MB overwritten - " "$dir/out.txt" && stated=1
+        [ "$stated" -eq 1 ] || problem "umount run $k: no reason given: $(tail -n 3 "$dir/out.txt")"
+        # Nothing was written into the directory the mount covered.
+        if [ -n "$(ls -A "${MNT[$name]}")" ]; then
+            writes=$((writes + 1))
+            problem "umount run $k: written below the mount: $(ls -A "${MNT[$name]}")"
+            damage=$((damage + 1))
+            rm -rf "${MNT[$name]:?}"/* "${MNT[$name]:?}"/.[!.]*
+        fi
+        # The file system itself, mounted again, holds nothing of the run. The detached mount
+        # lets go of its loop device once the program has closed its files.
+        losetup -d "${DEV[$name]}"
+        for _ in $(seq 100); do
+            losetup "${DEV[$name]}" >/dev/null 2>&1 || break
+            sleep 0.1
+        done
+        attach "$name"
+        after_checks "$name" "$base"
+        detach "$name"
+    done
+    row "umount -l in the bulk stage, ext4 512M" "$runs" \
+        "$runs umount -l ($writes written below)" "$(tally_text)" "$left" "$notback" "$damage"
+}
+
+# --- 4. Read-only and shut down mid-run ----------------------------------------------------------
+
+# pass_states DIR: "complete" when the last report shows every pass of the drive full and
+# without errors (the wipe was done before the fault), else "short".
+wipe_done() {
+    local line
+    line=$(last_report "$1")
+    [ -n "$line" ] || return 1
+    echo "$line" | grep -q '"kind":"quotes"' || return 1
+    ! echo "$line" | grep -q '"errors":{"' && ! echo "$line" | grep -q '"free_at_end":null' &&
+        echo "$line" | grep -q '"outcome":"complete"'
+}
+
+# fault_sweep KIND COUNT: KIND is readonly or shutdown.
+fault_sweep() {
+    local kind=$1 runs name=$1 dir base k list at fpid injected=0 after=0 before=0
+    runs=$(count "$2")
+    left=0 notback=0 damage=0
+    for ((k = 0; k < runs; k++)); do
+        image "$name" ext4 128M
+        seed_files "$name"
+        dir="$work/$name/program"
+        program "$dir"
+        base=$(free_blocks "$name")
+        if [ "$k" -eq 0 ]; then
+            timeline "$dir" "$(drives "$name")"
+            after_checks "$name" "$base"
+            echo "$name: a run takes ${dur}s, its first pass starts at ${r0}s"
+        fi
+        rm -f "$dir/QuellixRuns.jsonl"
+        list=$(drives "$name")
+        start "$dir" "$list" C: RAND=1 RUN
+        # A moment after the run has begun its first pass.
+        wait_for "$dir/out.txt" "Filling free-space" 60
+        if [ $((k % 2)) -eq 0 ]; then
+            # In the first pass or the pause after it.
+            at=$(rand_between 0 "$(awk -v q="$q0" -v r="$r0" 'BEGIN { print q - r }')")
+        else
+            at=$(rand_between 0 "$(awk -v d="$dur" -v r="$r0" 'BEGIN { print d - r }')")
+        fi
+        sleep "$at"
+        rm -f "$work/$name/injected"
+        if [ "$kind" = readonly ]; then
+            # A file open for writing keeps a remount from happening: retry until it goes
+            # through (between passes) or the run has ended.
+            (while alive "$pid"; do
+                mount -o remount,ro "${MNT[$name]}" 2>/dev/null && { touch "$work/$name/injected"; break; }
+            done) &
+        else
+            (alive "$pid" && xfs_io -x -c shutdown "${MNT[$name]}" && touch "$work/$name/injected") &
+        fi
+        fpid=$!
+        await "$pid" 300
+        wait "$fpid"
+        [ "$hung" -eq 0 ] || problem "$name run $k hung"
+        tally "exit $rc"
+        tally "$(outcomes_of "$dir")"
+        if [ -e "$work/$name/injected" ]; then
+            injected=$((injected + 1))
+        else
+            before=$((before + 1))  # the run ended first
+        fi
+        case $rc in
+            4 | 1) ;;
+            0)
+                if wipe_done "$dir"; then
+                    after=$((after + 1))
+                else
+                    problem "$name run $k: status 0 on a wipe that was not complete"
+                fi
+                ;;
+            *) problem "$name run $k ended with $rc: $(tail -n 3 "$dir/out.txt")" ;;
+        esac
+        if [ "$rc" -eq 4 ]; then
+            grep -qF " MB overwritten - " "$dir/out.txt" ||
+                problem "$name run $k: status 4 without its reason"
+        fi
+        # Writable again (a shut-down file system mounted anew), one start: nothing is left.
+        if [ "$kind" = readonly ]; then
+            mountpoint -q "${MNT[$name]}" && mount -o remount,rw "${MNT[$name]}"
+        else
+            detach "$name"
+            attach "$name"
+        fi
+        list=$(drives "$name")
+        quellix "$dir" "$list"
+        tally "start-up exit $rc"
+        [ "$rc" -eq 0 ] || problem "$name: the start-up after run $k ended with $rc"
+        after_checks "$name" "$base"
+        detach "$name"
+    done
+    local what="mount -o remount,ro"
+    [ "$kind" = shutdown ] && what="xfs_io shutdown"
+    row "$what mid-run, ext4 128M" "$runs" \
+        "$injected $what ($after after the wipe was complete; $before runs ended first)" \
+        "$(tally_text)" "$left" "$notback" "$damage"
+}
+
+# --- 5. Quota --------------------------------------------------------------------------------
+
+# True when this kernel enforces ext4 user quotas (it needs CONFIG_QUOTA and CONFIG_QFMT_V2).
+ext4_quota_works() {
+    local d="$work/quota-probe" dev ok=1
+    mkdir -p "$d/mnt"
+    truncate -s 32M "$d/img"
+    mkfs.ext4 -q -F -O quota "$d/img" >/dev/null 2>&1 || return 1
+    dev=$(losetup --find --show "$d/img")
+    if mount -o usrquota "$dev" "$d/mnt" 2>/dev/null; then
+        ok=0
+        umount "$d/mnt"
+    fi
+    losetup -d "$dev"
+    rm -rf "$d"
+    return $ok
+}
+
+# An ordinary user limited to 10 MB below the free space: ext4 with user quotas, or where the
+# kernel has no ext4 quotas a btrfs quota group limit on the top volume (it binds every user).
+quota_sweep() {
+    local runs name=quota dir base k list user=65534 avail limit rfer fs what
+    runs=$(count 2)
+    left=0 notback=0 damage=0
+    if ext4_quota_works; then fs=ext4; else fs=btrfs; fi
+    for ((k = 0; k < runs; k++)); do
+        if [ "$fs" = ext4 ]; then
+            image "$name" ext4 128M usrquota -O quota
+        else
+            image "$name" btrfs 256M
+            btrfs quota enable "${MNT[$name]}"
+        fi
+        seed_files "$name"
+        chown "$user:$user" "${MNT[$name]}"
+        chmod 755 "$work/$name"
+        dir="$work/$name/program"
+        program "$dir" "$user"
+        base=$(free_blocks "$name")
+        avail=$(stat -f -c '%a %S' "${MNT[$name]}" | awk '{ print $1 * $2 }')
+        if [ "$fs" = ext4 ]; then
+            limit=$(( (avail - 10 * 1048576) / 1024 ))
+            setquota -u "$user" "$limit" "$limit" 0 0 "${MNT[$name]}"
+            what="ext4 user quota"
+        else
+            btrfs quota rescan -w "${MNT[$name]}" >/dev/null
+            rfer=$(btrfs qgroup show --raw "${MNT[$name]}" | awk '$1 == "0/5" { print $2 }')
+            limit=$((rfer + avail - 10 * 1048576))
+            btrfs qgroup limit "$limit" "${MNT[$name]}"
+            what="btrfs qgroup limit (this kernel has no ext4 quotas)"
+        fi
+        list=$(drives "$name")
+        AS_USER=$user quellix "$dir" "$list" C: RAND=1 RUN
+        tally "exit $rc"
+        tally "$(outcomes_of "$dir")"
+        [ "$rc" -eq 4 ] || problem "quota run $k ended with $rc: $(grep -v '^Current' "$dir/out.txt" | tail -n 3)"
+        grep -q '"reason":"[^"]*Disk quota exceeded' <(last_report "$dir") ||
+            problem "quota run $k: the reason does not name the quota: $(last_report "$dir")"
+        after_checks "$name" "$base"
+        detach "$name"
+    done
+    row "quota 10 MB below free, uid $user, $fs" "$runs" "$what" \
+        "$(tally_text)" "$left" "$notback" "$damage"
+}
+
+# --- 6. 24 drives ------------------------------------------------------------------------------
+
+drives_sweep() {
+    local i name names=() list dir bases=() marker before after rss secs miss=0 present
+    left=0 notback=0 damage=0
+    marker="QUELLIX-FAULTS-MARKER-$seed-$$"
+    for i in $(seq -w 1 25); do
+        name="d$i"
+        image "$name" ext4 16M
+        names+=("$name")
+        seed_files "$name"
+        # A file of the marker, written and deleted: its data lies in the free space.
+        yes "$marker" | head -c 1M >"${MNT[$name]}/secret"
+        sync
+        rm "${MNT[$name]}/secret"
+        sync
+        bases+=("$(free_blocks "$name")")
+    done
+    # The deleted data is there to be found in every raw image (at least this often).
+    present=""
+    for name in "${names[@]}"; do
+        i=$(grep -a -o "$marker" "${IMG[$name]}" | wc -l)
+        [ -z "$present" ] || [ "$i" -lt "$present" ] && present=$i
+    done
+    [ "$present" -gt 0 ] || problem "the marker is not in every image before the run"
+    dir="$work/drives-program"
+    program "$dir"
+
+    # 25 drives: the start refuses, and writes nothing.
+    list=$(drives "${names[@]}")
+    quellix "$dir" "$list" ALL RAND=1 RUN
+    tally "25 drives: exit $rc"
+    [ "$rc" -eq 3 ] || problem "25 drives: status $rc"
+    grep -qF "in excess of 24 logical drives" "$dir/out.txt" ||
+        problem "25 drives: no refusal message: $(tail -n 3 "$dir/out.txt")"
+    for i in $(seq 0 24); do
+        after_checks "${names[$i]}" "${bases[$i]}"
+    done
+    detach d25
+    unset 'names[24]'
+
+    # 24 drives, one run.
+    list=$(drives "${names[@]}")
+    env -u DISPLAY -u WAYLAND_DISPLAY QUELLIX_DRIVES="$list" timeout -s KILL 900 \
+        /usr/bin/time -v -o "$dir/time.txt" "$dir/quellix" ALL RAND=1 RUN </dev/null \
+        >"$dir/out.txt" 2>&1
+    rc=$?
+    tally "24 drives: exit $rc"
+    tally "$(outcomes_of "$dir")"
+    [ "$rc" -eq 0 ] || problem "24 drives: status $rc: $(grep -v '^Current' "$dir/out.txt" | tail -n 5)"
+    [ "$(last_report "$dir" | grep -o '"outcome":"complete"' | wc -l)" -eq 24 ] ||
+        problem "24 drives: not every drive complete"
+    rss=$(awk -F': ' '/Maximum resident/ { printf "%.1f MB", $2 / 1024 }' "$dir/time.txt")
+    secs=$(awk -F': ' '/Elapsed/ { print $2 }' "$dir/time.txt")
+    for i in $(seq 0 23); do
+        after_checks "${names[$i]}" "${bases[$i]}"
+        detach "${names[$i]}"
+        after=$(grep -a -o "$marker" "${IMG[${names[$i]}]}" | wc -l)
+        if [ "$after" -ne 0 ]; then
+            miss=$((miss + 1))
+            problem "${names[$i]}: the marker is still in the raw image $after times"
+        fi
+    done
+    row "24 drives ALL RAND=1 (and a 25th), ext4 16M each" "2" \
+        "24 deleted marker files (>= ${present} lines each); found after in $miss" "$(tally_text)" \
+        "$left" "$notback" "$damage" "$rss" "$secs"
+}
+
+# --- The sweep -----------------------------------------------------------------------------
+
+t_start=$(now)
+for s in $scenarios; do
+    case $s in
+        kill-ext4) kill_sweep ext4 128M 50 ;;
+        kill-xfs) kill_sweep xfs 320M 20 ;;
+        kill-btrfs) kill_sweep btrfs 256M 20 ;;
+        writer) writer_sweep ;;
+        umount) umount_sweep ;;
+        readonly) fault_sweep readonly 10 ;;
+        shutdown) fault_sweep shutdown 10 ;;
+        quota) quota_sweep ;;
+        drives) drives_sweep ;;
+    esac
+done
+
+echo
+echo "$(date -u +%Y-%m-%d), $(uname -r), $(nproc) cores, $(free -g | awk '/^Mem/ { print $2 }') GiB;" \
+    "seed $seed, scale $scale; $(since "$t_start") s in all"
+{
+    printf 'scenario\truns\tfaults injected\toutcomes seen\tfill files left\tbytes not given back\tother data damaged\tpeak RSS\ttime\n'
+    printf '%s\n' "${rows[@]}"
+} | column -t -s $'\t' -o ' | '
+echo
+if [ "$problems" -gt 0 ]; then
+    echo "$problems problems (marked ! above)"
+    exit 1
+fi
+echo "No problems found."
