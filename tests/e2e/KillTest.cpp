@@ -4,7 +4,6 @@
 // appears and the small stages, closes and cleanup just after; the seed is fixed and printed.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -29,20 +28,6 @@ namespace {
 
 constexpr unsigned kSeed = 20261207;
 constexpr int kKills = 10;
-
-std::uint64_t freeBlocks(const std::string& path) {
-    LoopImage::run("sync");
-    struct statvfs s {};
-    return ::statvfs(path.c_str(), &s) == 0 ? s.f_bfree : 0;
-}
-
-std::vector<std::string> fillFilesOn(const std::string& mountPoint) {
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(mountPoint)) {
-        if (entry.path().extension() == ".qlk") left.push_back(entry.path().filename());
-    }
-    return left;
-}
 
 std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -104,7 +89,7 @@ TEST_F(Kill, AtAnyMomentTheNextStartLeavesNoFillFileAndGivesEveryBlockBack) {
         std::ofstream(path, std::ios::binary) << data;
         kept[path] = data;
     }
-    const std::uint64_t before = freeBlocks(mnt);
+    const std::uint64_t before = image.freeBlocks();
     ProgramCopy program(image.workDir());
 
     // A whole run first, to learn when its passes fill.
@@ -174,8 +159,8 @@ TEST_F(Kill, AtAnyMomentTheNextStartLeavesNoFillFileAndGivesEveryBlockBack) {
         ASSERT_TRUE(image.verified());
         const ProgramResult next = program.run("", mnt);
         EXPECT_EQ(next.status, ExitFinished) << next.output;
-        EXPECT_EQ(fillFilesOn(mnt), std::vector<std::string>{});
-        EXPECT_EQ(freeBlocks(mnt), before);
+        EXPECT_EQ(image.fillFiles(), std::vector<std::string>{});
+        EXPECT_EQ(image.freeBlocks(), before);
         for (const auto& [path, data] : kept)
             EXPECT_TRUE(slurp(path) == data) << path << " changed";
     }

@@ -3,7 +3,6 @@
 // left as they were; a 25th makes the start refuse before anything is written.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -22,18 +21,6 @@ namespace {
 
 const std::string kMarker = "QUELLIX-E2E-MANY-DRIVES-DELETED-MARKER-5c1e";
 constexpr int kMarkerBlocks = 64;
-
-std::uint64_t freeBlocks(const std::string& path) {
-    struct statvfs s {};
-    return ::statvfs(path.c_str(), &s) == 0 ? s.f_bfree : 0;
-}
-
-bool anyFillFile(const std::string& mountPoint) {
-    for (const auto& entry : fs::directory_iterator(mountPoint)) {
-        if (entry.path().extension() == ".qlk") return true;
-    }
-    return false;
-}
 
 // A file whose every 4096-byte block begins with the marker, written out and deleted: its data
 // stays in the free space.
@@ -70,7 +57,7 @@ TEST_F(ManyDrives, TwentyFourAreWipedInOneRunAndATwentyFifthIsRefused) {
         image.unmount();
         ASSERT_GE(image.markerBlocks(kMarker), static_cast<std::uint64_t>(kMarkerBlocks));
         ASSERT_TRUE(image.remount()) << image.error();
-        before.push_back(freeBlocks(image.mountPoint()));
+        before.push_back(image.freeBlocks());
     }
     const auto drives = [&](int count) {
         std::string list;
@@ -90,8 +77,8 @@ TEST_F(ManyDrives, TwentyFourAreWipedInOneRunAndATwentyFifthIsRefused) {
               std::string::npos)
         << refused.output;
     for (std::size_t i = 0; i < 25; ++i) {
-        EXPECT_FALSE(anyFillFile(images[i]->mountPoint())) << i;
-        EXPECT_EQ(freeBlocks(images[i]->mountPoint()), before[i]) << i;
+        EXPECT_EQ(images[i]->fillFiles(), std::vector<std::string>{}) << i;
+        EXPECT_EQ(images[i]->freeBlocks(), before[i]) << i;
     }
     images.pop_back();
 
@@ -110,8 +97,8 @@ TEST_F(ManyDrives, TwentyFourAreWipedInOneRunAndATwentyFifthIsRefused) {
     for (std::size_t i = 0; i < 24; ++i) {
         SCOPED_TRACE("drive " + std::to_string(i));
         LoopImage& image = *images[i];
-        EXPECT_FALSE(anyFillFile(image.mountPoint()));
-        EXPECT_EQ(freeBlocks(image.mountPoint()), before[i]);
+        EXPECT_EQ(image.fillFiles(), std::vector<std::string>{});
+        EXPECT_EQ(image.freeBlocks(), before[i]);
         image.unmount();
         EXPECT_EQ(image.markerBlocks(kMarker), 0u);
     }

@@ -21,7 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uid_t kNobody = 65534;
-const char* const kFillFiles[] = {"random00.qlk", "random01.qlk", "quote00.qlk", "quote01.qlk"};
 
 bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -31,14 +30,6 @@ nlohmann::json lastReport(const ProgramCopy& program) {
     const auto lines = program.reportLines();
     if (lines.empty()) return nlohmann::json();
     return nlohmann::json::parse(lines.back());
-}
-
-std::vector<std::string> fillFilesOn(const std::string& mountPoint) {
-    std::vector<std::string> left;
-    for (const char* name : kFillFiles) {
-        if (fs::exists(mountPoint + "/" + name)) left.push_back(name);
-    }
-    return left;
 }
 
 class Outcome : public testing::Test {
@@ -86,7 +77,7 @@ TEST_F(Outcome, ADiskThatFailsDuringTheFirstPassEndsWithStatus4AndTheIOErrorName
     ASSERT_TRUE(disk->verified());
     const ProgramResult next = program.run("", disk->mountPoint());
     EXPECT_EQ(next.status, ExitFinished) << next.output;
-    EXPECT_EQ(fillFilesOn(disk->mountPoint()), std::vector<std::string>{});
+    EXPECT_EQ(disk->fillFiles(), std::vector<std::string>{});
 }
 
 TEST_F(Outcome, AFileSystemRemountedReadOnlyDuringARunEndsWithStatus4AndTheReason) {
@@ -121,7 +112,7 @@ TEST_F(Outcome, AFileSystemRemountedReadOnlyDuringARunEndsWithStatus4AndTheReaso
     ASSERT_TRUE(disk->verified());
     const ProgramResult next = program.run("", disk->mountPoint());
     EXPECT_EQ(next.status, ExitFinished) << next.output;
-    EXPECT_EQ(fillFilesOn(disk->mountPoint()), std::vector<std::string>{});
+    EXPECT_EQ(disk->fillFiles(), std::vector<std::string>{});
 }
 
 // A quota says "full" while the disk still has room. On btrfs (whose quota groups bind every
@@ -163,7 +154,7 @@ TEST_F(Outcome, AQuotaThatEndsTheFillWithRoomLeftIsNamedAndNeverReadsAsComplete)
         EXPECT_GE(pass["free_at_end"].get<std::int64_t>(), 9 * 1048576) << pass;
         EXPECT_LE(pass["free_at_end"].get<std::int64_t>(), 12 * 1048576) << pass;
     }
-    EXPECT_EQ(fillFilesOn(mnt), std::vector<std::string>{});
+    EXPECT_EQ(disk.fillFiles(), std::vector<std::string>{});
 }
 
 TEST_F(Outcome, AnOrdinaryUserIsRefusedWhatItCannotWriteAndToldOfTheRootReserve) {
@@ -185,7 +176,7 @@ TEST_F(Outcome, AnOrdinaryUserIsRefusedWhatItCannotWriteAndToldOfTheRootReserve)
     const ProgramResult refused = program.run("C: RUN", drives, kNobody);
     EXPECT_EQ(refused.status, ExitBadCommandLine) << refused.output;
     EXPECT_TRUE(has(refused.output, "Drive C: cannot or should not")) << refused.output;
-    EXPECT_EQ(fillFilesOn(locked->mountPoint()), std::vector<std::string>{});
+    EXPECT_EQ(locked->fillFiles(), std::vector<std::string>{});
 
     struct statvfs before {};
     ASSERT_EQ(::statvfs(open->mountPoint().c_str(), &before), 0);
@@ -207,7 +198,7 @@ TEST_F(Outcome, AnOrdinaryUserIsRefusedWhatItCannotWriteAndToldOfTheRootReserve)
     for (const nlohmann::json& pass : drive["passes"]) {
         EXPECT_LE(pass["free_at_end"].get<std::int64_t>(), 960000) << pass;
     }
-    EXPECT_EQ(fillFilesOn(open->mountPoint()), std::vector<std::string>{});
+    EXPECT_EQ(open->fillFiles(), std::vector<std::string>{});
 }
 
 }  // namespace

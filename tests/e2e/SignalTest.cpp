@@ -3,7 +3,6 @@
 // standard output never stops a run. In every case the image is left as it was before.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/statvfs.h>
 
 #include <chrono>
 #include <filesystem>
@@ -19,20 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::uint64_t freeBlocks(const std::string& path) {
-    LoopImage::run("sync");
-    struct statvfs s {};
-    return ::statvfs(path.c_str(), &s) == 0 ? s.f_bfree : 0;
-}
-
-std::vector<std::string> fillFilesOn(const std::string& mountPoint) {
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(mountPoint)) {
-        if (entry.path().extension() == ".qlk") left.push_back(entry.path().filename());
-    }
-    return left;
-}
-
 class Signals : public testing::Test {
 protected:
     void SetUp() override {
@@ -46,7 +31,7 @@ TEST_F(Signals, EachTerminationSignalWindsTheRunDownWithStatus1) {
         LoopImage image({.fsType = "ext4", .sizeMiB = 1024});
         ASSERT_TRUE(image.ok() && image.verified()) << image.error();
         ProgramCopy program(image.workDir());
-        const std::uint64_t before = freeBlocks(image.mountPoint());
+        const std::uint64_t before = image.freeBlocks();
 
         program.start("C: RAND=3 RUN", image.mountPoint());
         ASSERT_TRUE(program.waitForOutput("( pass  1 of  3 )"));
@@ -57,8 +42,8 @@ TEST_F(Signals, EachTerminationSignalWindsTheRunDownWithStatus1) {
         EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(2));
 
         EXPECT_EQ(r.status, ExitStopped) << r.output;
-        EXPECT_EQ(fillFilesOn(image.mountPoint()), std::vector<std::string>{});
-        EXPECT_EQ(freeBlocks(image.mountPoint()), before);
+        EXPECT_EQ(image.fillFiles(), std::vector<std::string>{});
+        EXPECT_EQ(image.freeBlocks(), before);
         EXPECT_EQ(program.errLogLines(), std::vector<std::string>{});
         // The run is recorded as stopped.
         ASSERT_EQ(program.reportLines().size(), 1u);
@@ -70,7 +55,7 @@ TEST_F(Signals, ASecondSignalEndsTheProgramAtOnceAndLeavesNoFillFile) {
     LoopImage image({.fsType = "ext4", .sizeMiB = 1024});
     ASSERT_TRUE(image.ok() && image.verified()) << image.error();
     ProgramCopy program(image.workDir());
-    const std::uint64_t before = freeBlocks(image.mountPoint());
+    const std::uint64_t before = image.freeBlocks();
     program.start("C: RAND=3 RUN", image.mountPoint());
     // Into the tail stages of a pass, where a fill file with a name is open.
     const std::string tail = image.mountPoint() + "/random01.qlk";
@@ -84,15 +69,15 @@ TEST_F(Signals, ASecondSignalEndsTheProgramAtOnceAndLeavesNoFillFile) {
     program.signal(SIGTERM);
     const ProgramResult r = program.finish(10);
     EXPECT_EQ(r.status, ExitStopped) << r.output;
-    EXPECT_EQ(fillFilesOn(image.mountPoint()), std::vector<std::string>{});
-    EXPECT_EQ(freeBlocks(image.mountPoint()), before);
+    EXPECT_EQ(image.fillFiles(), std::vector<std::string>{});
+    EXPECT_EQ(image.freeBlocks(), before);
 }
 
 TEST_F(Signals, AClosedStandardOutputNeverStopsARun) {
     LoopImage image({.fsType = "ext4", .sizeMiB = 64});
     ASSERT_TRUE(image.ok() && image.verified()) << image.error();
     ProgramCopy program(image.workDir());
-    const std::uint64_t before = freeBlocks(image.mountPoint());
+    const std::uint64_t before = image.freeBlocks();
     // head ends after the first line; every later line meets a closed pipe.
     const std::string script = image.workDir() + "/piped.sh";
     std::ofstream(script) << "env -u DISPLAY -u WAYLAND_DISPLAY QUELLIX_DRIVES='"
@@ -103,8 +88,8 @@ TEST_F(Signals, AClosedStandardOutputNeverStopsARun) {
     EXPECT_EQ(status, ExitFinished);
     ASSERT_EQ(program.reportLines().size(), 1u);
     EXPECT_NE(program.reportLines()[0].find("\"outcome\":\"complete\""), std::string::npos);
-    EXPECT_EQ(fillFilesOn(image.mountPoint()), std::vector<std::string>{});
-    EXPECT_EQ(freeBlocks(image.mountPoint()), before);
+    EXPECT_EQ(image.fillFiles(), std::vector<std::string>{});
+    EXPECT_EQ(image.freeBlocks(), before);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -188,6 +189,20 @@ void LoopImage::fillWithMarker(const std::string& marker) const {
         }
     }
     run("sync");
+}
+
+std::uint64_t LoopImage::freeBlocks() const {
+    run("sync");
+    struct statvfs s {};
+    return statvfs(mountPoint_.c_str(), &s) == 0 ? s.f_bfree : 0;
+}
+
+std::vector<std::string> LoopImage::fillFiles() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(mountPoint_)) {
+        if (entry.path().extension() == ".qlk") names.push_back(entry.path().filename());
+    }
+    return names;
 }
 
 std::uint64_t LoopImage::markerBlocks(const std::string& marker) const {

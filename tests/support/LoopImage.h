@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class LoopImage {
 public:
@@ -44,6 +45,10 @@ public:
     void fillWithMarker(const std::string& marker) const;
     // Number of 4096-byte blocks of the raw image that begin with the marker.
     std::uint64_t markerBlocks(const std::string& marker) const;
+    // Free blocks of the mounted file system, after a sync.
+    std::uint64_t freeBlocks() const;
+    // The names of the fill files (*.qlk) in the mount's top directory.
+    std::vector<std::string> fillFiles() const;
 
     // Runs a shell command; returns its exit status.
     static int run(const std::string& command);
