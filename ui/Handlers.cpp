@@ -110,6 +110,9 @@ void frmQuellix::SignalReceived(int received) {
     // A second signal, while the first winds the run down or together with it.
     if (EndedBySignal || received > 1) EndAtOnce();
     EndedBySignal = true;
+    // While idle nothing is cut short: the program ends as one the user ended (0), whatever an
+    // earlier run's status was; it has been shown and reported.
+    if (!RunInProgress) ExitCode = ExitFinished;
     // During a run the running loops see the request at their next check and wind the run
     // down; while idle the program ends here.
     cmdExit_Click();
