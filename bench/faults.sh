@@ -185,6 +185,16 @@ program() {
     return 0
 }
 
+# fresh NAME FS SIZE: a new image holding the seeded files, and a program directory of its own.
+# Sets the caller's dir (the program's directory) and base (the image's free blocks).
+fresh() {
+    image "$1" "$2" "$3"
+    seed_files "$1"
+    dir="$work/$1/program"
+    program "$dir"
+    base=$(free_blocks "$1")
+}
+
 # quellix DIR DRIVES [ARG ...]: a headless run to its end (at most 10 minutes); sets rc.
 quellix() {
     local dir=$1 list=$2
@@ -340,12 +350,8 @@ phase() {
 kill_sweep() {
     local fs=$1 size=$2 kills name="kill-$1" dir base k at mode ph list tail
     kills=$(count "$3")
-    image "$name" "$fs" "$size"
-    seed_files "$name"
-    dir="$work/$name/program"
-    program "$dir"
+    fresh "$name" "$fs" "$size"
     list=$(drives "$name")
-    base=$(free_blocks "$name")
     left=0 notback=0 damage=0
     local -A phases=()
 
@@ -447,11 +453,7 @@ writer_sweep() {
         POOLSUM[$i]=$(sha256sum <"$work/pool/$i" | cut -d' ' -f1)
     done
     for ((k = 0; k < runs; k++)); do
-        image "$name" ext4 512M
-        seed_files "$name"
-        dir="$work/$name/program"
-        program "$dir"
-        base=$(free_blocks "$name")
+        fresh "$name" ext4 512M
         stop="$work/$name/stop"
         log="$work/$name/writer.log"
         rm -f "$stop" "$log"
@@ -501,11 +503,7 @@ umount_sweep() {
     runs=$(count 5)
     left=0 notback=0 damage=0
     for ((k = 0; k < runs; k++)); do
-        image "$name" ext4 512M
-        seed_files "$name"
-        dir="$work/$name/program"
-        program "$dir"
-        base=$(free_blocks "$name")
+        fresh "$name" ext4 512M
         list=$(drives "$name")
         start "$dir" "$list" C: RAND=1 RUN
         # Into the bulk stage: the unlinked bulk file is open.
@@ -567,11 +565,7 @@ fault_sweep() {
     runs=$(count "$2")
     left=0 notback=0 damage=0
     for ((k = 0; k < runs; k++)); do
-        image "$name" ext4 128M
-        seed_files "$name"
-        dir="$work/$name/program"
-        program "$dir"
-        base=$(free_blocks "$name")
+        fresh "$name" ext4 128M
         if [ "$k" -eq 0 ]; then
             timeline "$dir" "$(drives "$name")"
             after_checks "$name" "$base"
