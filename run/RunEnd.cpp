@@ -39,6 +39,15 @@ std::vector<std::string> reportRun(frmQuellix& w, ErrorHandler& on) {
 
 }  // namespace
 
+void frmQuellix::CloseFillFiles(ErrorHandler& on) {
+    // Closing the bulk file deletes it; the tail file stays for the cleanup. A failed close is
+    // not noticed: the handle is given up all the same.
+    if (FillFileHandle00 != 0) on([&] { platform().closeFill(FillFileHandle00); });
+    FillFileHandle00 = 0;
+    if (FillFileHandle01 != 0) on([&] { platform().closeFill(FillFileHandle01); });
+    FillFileHandle01 = 0;
+}
+
 void frmQuellix::RunEnd() {
     // Ending the program closes the window, and the close handler comes back here: the exit
     // sequence already under way is the only one.
@@ -57,16 +66,7 @@ void frmQuellix::RunEnd() {
         UpdateCaption(CaptionMode, percent);
     });
 
-    // Closing the bulk file deletes it; the tail file stays for the cleanup. A failed close is
-    // not noticed: the handle is given up all the same.
-    if (FillFileHandle00 != 0) {
-        on([&] { platform().closeFill(FillFileHandle00); });
-        FillFileHandle00 = 0;
-    }
-    if (FillFileHandle01 != 0) {
-        on([&] { platform().closeFill(FillFileHandle01); });
-        FillFileHandle01 = 0;
-    }
+    CloseFillFiles(on);
     on([&] { platform().closeAllText(); });
     on([&] { platform().setPriority(Priority::Normal); });
 

@@ -123,10 +123,7 @@ void frmQuellix::EndAtOnce() {
     // Whatever runs further up the stack is left where it is; a close request that comes back
     // starts nothing.
     ProgramEnding = true;
-    if (FillFileHandle00 != 0) on([&] { platform().closeFill(FillFileHandle00); });
-    FillFileHandle00 = 0;
-    if (FillFileHandle01 != 0) on([&] { platform().closeFill(FillFileHandle01); });
-    FillFileHandle01 = 0;
+    CloseFillFiles(on);
     // The fill files are removed without a yield: no further request is taken up.
     if (RunInProgress) {
         for (const DriveAccount& drive : Account.drives) {

@@ -152,6 +152,9 @@ public:
 
 private:
     [[noreturn]] void EndAtOnce();
+    // Closes the open fill files (the bulk file vanishes) and gives up their handles, a failed
+    // close logged through on; defined with RunEnd.
+    void CloseFillFiles(ErrorHandler& on);
 
     Platform& platform_;
     Desktop& desktop_;
