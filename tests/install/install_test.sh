@@ -97,6 +97,9 @@ out=$(run_installed --version)
 if [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null && command -v setpriv >/dev/null; then
     chmod 755 "$work"
     mkdir "$work/user-state" "$work/mnt"
+    # The user may not enter the checkout (a clone in a 0700 home): a sanitizer build's run reads
+    # its suppressions from a copy here.
+    cp "$(dirname "$0")/../lsan.supp" "$work/lsan.supp"
     chown 65534 "$work/user-state"
     truncate -s 32M "$work/disk.img" && mkfs.ext4 -q -F -b 4096 "$work/disk.img"
     unshare -m --propagation private bash -s "$work" "$prefix" >"$work/user-run.txt" 2>&1 <<'RUN'
@@ -106,8 +109,10 @@ trap 'umount "$work/mnt" 2>/dev/null; losetup -d "$device"' EXIT
 mount -o nodiscard "$device" "$work/mnt" || exit 11
 mountpoint -q "$work/mnt" && [ "$(findmnt -n -o SOURCE --mountpoint "$work/mnt")" = "$device" ] || exit 12
 chmod 777 "$work/mnt" && mkdir "$work/mnt/random01.qlk"
+cd "$work" || exit 13
 setpriv --reuid=65534 --regid=65534 --clear-groups env -u DISPLAY -u WAYLAND_DISPLAY \
     QUELLIX_DRIVES="$work/mnt" XDG_STATE_HOME="$work/user-state" \
+    LSAN_OPTIONS="suppressions=$work/lsan.supp:print_suppressions=0" \
     timeout 300 "$prefix/bin/quellix" C: RAND=1 RUN </dev/null
 RUN
     status=$?

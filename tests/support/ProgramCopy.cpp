@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -42,12 +43,24 @@ int exitStatus(int status) {
 
 ProgramCopy::ProgramCopy(const std::string& dir, std::optional<uid_t> owner)
     : dir_(dir + "/program") {
+    // Everything a run reads lies here, so that a user who may not enter the checkout or the
+    // build folder (a clone in a 0700 home directory) can still run it: the program, its quotes
+    // file and the sanitizer's suppressions.
+    const std::string source = QUELLIX_SOURCE_DIR;
+    const std::vector<std::pair<std::string, std::string>> files{
+        {QUELLIX_BINARY, "quellix"},
+        {source + "/resources/QuellixQuotes.sav", "QuellixQuotes.sav"},
+        {source + "/tests/lsan.supp", "lsan.supp"}};
     fs::create_directories(dir_);
-    fs::copy_file(QUELLIX_BINARY, dir_ + "/quellix", fs::copy_options::overwrite_existing);
-    fs::copy_file(std::string(QUELLIX_SOURCE_DIR) + "/resources/QuellixQuotes.sav",
-                  dir_ + "/QuellixQuotes.sav", fs::copy_options::overwrite_existing);
+    for (const auto& [from, name] : files)
+        fs::copy_file(from, dir_ + "/" + name, fs::copy_options::overwrite_existing);
     if (owner) {
-        for (const std::string& path : {dir_, dir_ + "/quellix", dir_ + "/QuellixQuotes.sav"}) {
+        // The user must be able to reach the copy: the test's directory is made private.
+        fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+        EXPECT_EQ(::chown(dir_.c_str(), *owner, *owner), 0) << dir_;
+        for (const auto& [from, name] : files) {
+            const std::string path = dir_ + "/" + name;
             EXPECT_EQ(::chown(path.c_str(), *owner, *owner), 0) << path;
         }
     }
@@ -62,7 +75,11 @@ std::string ProgramCopy::command(const std::string& arguments, const std::string
         prefix = "setpriv --reuid=" + std::to_string(*user) + " --regid=" + std::to_string(*user) +
                  " --clear-groups ";
     }
-    return prefix + "env -u DISPLAY -u WAYLAND_DISPLAY QUELLIX_DRIVES='" + drives + "' '" + dir_ +
+    // The run starts in the program's directory and its sanitizer options name the copy of the
+    // suppressions there: the test's own working directory and the checkout may be closed to it.
+    return prefix + "env -C '" + dir_ +
+           "' -u DISPLAY -u WAYLAND_DISPLAY LSAN_OPTIONS='suppressions=" + dir_ +
+           "/lsan.supp:print_suppressions=0' QUELLIX_DRIVES='" + drives + "' '" + dir_ +
            "/quellix' " + arguments + " </dev/null";
 }
 

@@ -15,7 +15,8 @@ struct ProgramResult {
 
 class ProgramCopy {
 public:
-    // Makes dir/program holding the program and its quotes file; with owner, that user owns it.
+    // Makes dir/program holding all a run reads (the program, its quotes file, the sanitizer's
+    // suppressions); with owner, that user owns it and may reach it through dir.
     explicit ProgramCopy(const std::string& dir, std::optional<uid_t> owner = std::nullopt);
 
     const std::string& dir() const { return dir_; }
