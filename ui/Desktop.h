@@ -41,6 +41,9 @@ public:
     virtual int MsgBox(const std::string& text, int style, const std::string& title) = 0;
     // A line for whoever started the program, on its standard output; a failed write is ignored.
     virtual void Print(const std::string& line) = 0;
+    // An error, refusal or warning for whoever started the program, on its standard error as
+    // "quellix: <line>"; a failed write is ignored. The window shows nothing for it.
+    virtual void PrintError(const std::string& line) = 0;
     // Opens the help document at its contents. False when no viewer could show it.
     virtual bool ShowHelp(const std::string& file, int command) = 0;
     // Ends the program with the given exit status. Never returns.

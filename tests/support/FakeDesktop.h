@@ -44,6 +44,7 @@ public:
     std::vector<std::string> titles;       // Me.Caption after every change, seen at yields
     std::vector<std::string> helpFiles;
     std::vector<std::string> printed;  // lines handed to Print
+    std::vector<std::string> errors;   // lines handed to PrintError
     bool helpOpens = true;
     int doEvents = 0;
     int endings = 0;
@@ -51,6 +52,7 @@ public:
     void DoEvents() override;
     int MsgBox(const std::string& text, int style, const std::string& title) override;
     void Print(const std::string& line) override { printed.push_back(line); }
+    void PrintError(const std::string& line) override { errors.push_back(line); }
     bool ShowHelp(const std::string& file, int command) override;
 
 protected:

@@ -27,6 +27,16 @@ TEST(Console, MessageIsPrintedWithItsLineBreaksAndABlankLine) {
               "line one\n\n   line three\n\n");
 }
 
+TEST(Console, ErrorsGoToTheirOwnStreamNamedByTheProgram) {
+    std::ostringstream out, err;
+    std::istringstream in;
+    Console console(out, in, false, &err);
+    console.printError("unknown option '--x'\r\nTry quellix --help");
+    console.print("status");
+    EXPECT_EQ(err.str(), "quellix: unknown option '--x'\nTry quellix --help\n");
+    EXPECT_EQ(out.str(), "status\n");
+}
+
 TEST(Console, WithoutATerminalAQuestionTakesItsDefaultButton) {
     std::ostringstream out;
     std::istringstream in("yes\n");

@@ -41,8 +41,8 @@ std::string trimmed(const std::string& s) {
 
 }  // namespace
 
-Console::Console(std::ostream& out, std::istream& in, bool terminal)
-    : out_(out), in_(in), terminal_(terminal) {}
+Console::Console(std::ostream& out, std::istream& in, bool terminal, std::ostream* err)
+    : out_(out), err_(err != nullptr ? *err : out), in_(in), terminal_(terminal) {}
 
 bool Console::stdinIsTerminal() {
     // The descriptor's link names the terminal device ("/dev/pts/3", "/dev/tty1"); a pipe, a
@@ -56,6 +56,10 @@ bool Console::stdinIsTerminal() {
 
 void Console::print(const std::string& text) {
     line(terminalText(text));
+}
+
+void Console::printError(const std::string& text) {
+    err_ << "quellix: " << terminalText(text) << '\n' << std::flush;
 }
 
 void Console::line(const std::string& text) {

@@ -9,8 +9,9 @@ class frmQuellix;
 
 class Console {
 public:
-    // `terminal` tells whether `in` is a terminal someone can answer on.
-    Console(std::ostream& out, std::istream& in, bool terminal);
+    // `terminal` tells whether `in` is a terminal someone can answer on. Errors go to `err`, or
+    // to `out` when it is not given.
+    Console(std::ostream& out, std::istream& in, bool terminal, std::ostream* err = nullptr);
 
     // Prints the message and returns the answer: asked on the terminal for a Yes/No question,
     // otherwise the default button.
@@ -22,6 +23,8 @@ public:
 
     // Prints text, its CR LF line breaks as a terminal wants them.
     void print(const std::string& text);
+    // Prints "quellix: " and the text on the error stream.
+    void printError(const std::string& text);
 
     // Whether the program's standard input is a terminal.
     static bool stdinIsTerminal();
@@ -30,6 +33,7 @@ private:
     void line(const std::string& text);
 
     std::ostream& out_;
+    std::ostream& err_;
     std::istream& in_;
     bool terminal_;
     std::string status_;

@@ -48,7 +48,8 @@ QtDesktop::QtDesktop(Options options) : options_(options) {
     std::istream& in = options_.in != nullptr ? *options_.in : std::cin;
     const bool terminal =
         options_.terminal >= 0 ? options_.terminal != 0 : Console::stdinIsTerminal();
-    console_ = std::make_unique<Console>(out, in, terminal);
+    console_ = std::make_unique<Console>(out, in, terminal,
+                                         options_.err != nullptr ? options_.err : &std::cerr);
 }
 
 QtDesktop::~QtDesktop() = default;
@@ -115,6 +116,10 @@ int QtDesktop::MsgBox(const std::string& text, int style, const std::string& tit
 
 void QtDesktop::Print(const std::string& line) {
     console_->print(line);
+}
+
+void QtDesktop::PrintError(const std::string& line) {
+    console_->printError(line);
 }
 
 bool QtDesktop::ShowHelp(const std::string& file, int command) {

@@ -21,6 +21,7 @@ public:
         bool headless = false;
         std::ostream* out = nullptr;  // standard output when not given
         std::istream* in = nullptr;   // standard input when not given
+        std::ostream* err = nullptr;  // standard error when not given
         // Whether `in` is a terminal someone can answer on; found out when not given.
         int terminal = -1;
     };
@@ -40,6 +41,7 @@ public:
     void DoEvents() override;
     int MsgBox(const std::string& text, int style, const std::string& title) override;
     void Print(const std::string& line) override;
+    void PrintError(const std::string& line) override;
     bool ShowHelp(const std::string& file, int command) override;
 
 protected:
