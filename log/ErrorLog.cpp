@@ -2,6 +2,7 @@
 #include "log/ErrorLog.h"
 
 #include <exception>
+#include <mutex>
 
 #include "platform/Platform.h"
 

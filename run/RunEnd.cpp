@@ -1,7 +1,10 @@
-// RunEnd: the one place where a run ends. It tidies up after the fill, then either ends the
-// program (exit requested) or makes the window ready for the next run (stop requested).
+// RunEnd: the one place where a run ends. A run hands over to it once the engine has returned
+// (its fill files closed and removed by then); closing the window, the one exception, ends the
+// program from wherever the run is. It reports the run, then either ends the program (exit
+// requested) or makes the window ready for the next run (stop requested).
 #include "resources/StringTable.h"
 #include "ui/frmQuellix.h"
+#include "wipe/WipeRun.h"
 
 namespace {
 
@@ -39,15 +42,6 @@ std::vector<std::string> reportRun(frmQuellix& w, ErrorHandler& on) {
 
 }  // namespace
 
-void frmQuellix::CloseFillFiles(ErrorHandler& on) {
-    // Closing the bulk file deletes it; the tail file stays for the cleanup. A failed close is
-    // not noticed: the handle is given up all the same.
-    if (FillFileHandle00 != 0) on([&] { platform().closeFill(FillFileHandle00); });
-    FillFileHandle00 = 0;
-    if (FillFileHandle01 != 0) on([&] { platform().closeFill(FillFileHandle01); });
-    FillFileHandle01 = 0;
-}
-
 void frmQuellix::RunEnd() {
     // Ending the program closes the window, and the close handler comes back here: the exit
     // sequence already under way is the only one.
@@ -66,30 +60,25 @@ void frmQuellix::RunEnd() {
         UpdateCaption(CaptionMode, percent);
     });
 
-    CloseFillFiles(on);
     on([&] { platform().closeAllText(); });
     on([&] { platform().setPriority(Priority::Normal); });
 
     if (ExitRequested) {
         ProgramEnding = true;
-        if (EndedBySignal) {
-            // A run's fill files go too (an Exit leaves a tail file to the next start), and the
-            // program ends without its closing pause.
-            if (RunInProgress) {
-                for (const DriveAccount& drive : Account.drives)
-                    on([&] { Cleanup(drive.root, false); });
-            }
-            desktop().EndProgram(ExitCode);
-        }
+        // Closing the window ends the program even while the engine fills: its open fill files
+        // are closed (the bulk file vanishes; a tail file waits for the next start's cleanup).
+        if (CurrentRun != nullptr) on([&] { CurrentRun->abandon(); });
+        // After a signal the program ends without its closing pause.
+        if (EndedBySignal) desktop().EndProgram(ExitCode);
         // Nobody may be there to answer a message: the lines go to standard output (and are in
         // the run report), and the last status says what happened instead of thanking.
         for (const std::string& line : incomplete)
             on([&] { desktop().Print(line); });
         on([&] {
-            lblCurrentStatus.Caption =
-                incomplete.empty() ? LoadResString(IdsThanks)
-                                   : "Free space was not fully overwritten on " +
-                                         IncompleteDriveNames(Account) + " - see the run report";
+            ShowStatus(incomplete.empty()
+                           ? LoadResString(IdsThanks)
+                           : "Free space was not fully overwritten on " +
+                                 IncompleteDriveNames(Account) + " - see the run report");
         });
         on([&] { desktop().DoEvents(); });
         on([&] { Pause(2); });
@@ -100,8 +89,6 @@ void frmQuellix::RunEnd() {
         on([&] { desktop().DoEvents(); });
         on([&] { Pause(1); });
         StopRequested = false;
-        // The run and the fill cycle further up the stack learn from this that the stop has
-        // been handled and the window is Idle.
         StopHandled = true;
         on([&] { FindDrives(); });
         // Every selectable drive, checked or not: an earlier interrupted run may have left a
@@ -122,7 +109,7 @@ void frmQuellix::RunEnd() {
         chkToolTip.Enabled = true;
         cmdHelp.Enabled = true;
         cmdWipe.Enabled = true;
-        on([&] { lblCurrentStatus.Caption = LoadResString(IdsReady); });
+        on([&] { ShowStatus(LoadResString(IdsReady)); });
         if (!incomplete.empty()) {
             on([&] {
                 desktop().MsgBox(joined(incomplete, "\r\n"), vbOKOnly + vbExclamation, "Quellix");

@@ -4,12 +4,15 @@
 
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 
 #include "platform/Platform.h"
 #include "platform/linux/UniqueFd.h"
 
+// Drives that fill at the same time create, write and close their files from threads of their
+// own: the table of open files is shared, each file is used by one thread at a time.
 class FillFiles {
 public:
     FillFiles() = default;
@@ -43,5 +46,7 @@ private:
     static void tryDirect(File& f);
     static void toBuffered(File& f);
 
+    // Guards the table, not the files: a File stays where it is until its own thread closes it.
+    mutable std::mutex mutex_;
     std::map<FillHandle, File> files_;
 };

@@ -68,9 +68,11 @@ public:
     double slept = 0.0;      // total time handed to sleepFor
     std::string dateTime = "3/14/2001 2:05:09 PM";
     std::vector<Priority> priorities;
-    std::set<std::string> failCreate;           // drive paths whose fill file cannot be created
-    std::set<std::string> failDelete;           // drive paths that cannot be deleted
-    std::set<std::string> failShellDelete;      // drive paths the shell delete leaves in place
+    std::set<std::string> failCreate;       // drive paths whose fill file cannot be created
+    std::set<std::string> failDelete;       // drive paths that cannot be deleted
+    std::set<std::string> failShellDelete;  // drive paths the shell delete leaves in place
+    std::set<std::string> failClose;  // drive paths whose fill file fails to close (57), closed
+                                      // all the same
     std::set<std::string> unreadableHostFiles;  // host paths that cannot be opened for reading
     std::vector<Write> writes;
     std::vector<std::string> deleted;  // drive paths in the order they were deleted
