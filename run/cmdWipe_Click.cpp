@@ -32,7 +32,6 @@ WipePlan planFromControls(const frmQuellix& w) {
     }
     plan.randomPasses = chosenPasses(w);
     plan.newRandomFill = w.chkNewRndTxt.Value == 1;
-    plan.parallel = w.ParallelDrives;
     plan.swapFileName = w.SwapFileName;
     plan.askSwapQuestion = w.SwapFileCheckPending;
     plan.classicProbeOnly = w.IsFirstWin95Release;
@@ -73,7 +72,9 @@ void frmQuellix::cmdWipe_Click() {
     PassDoneK = 0;
     RunInProgress = true;
 
-    const WipePlan plan = planFromControls(*this);
+    WipePlan plan = planFromControls(*this);
+    // Several drives at once only without a display: the window shows one drive at a time.
+    plan.parallel = ParallelDrives && desktop().Terminal() != nullptr;
     PlatformTarget target(platform());
     WipeRun run(plan, target, platform(), View, Account, Random);
     const RunHold hold(*this, run);
