@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "resources/StringTable.h"
 #include "runtime/Numeric.h"
 #include "startup/CommandLine.h"
 #include "startup/ConventionalOptions.h"
@@ -234,6 +235,11 @@ TEST_F(CommandLine, EveryExampleBehavesAsDescribed) {
             EXPECT_EQ(checked, "");
             EXPECT_FALSE(x.Me.Visible);
             EXPECT_TRUE(x.SwapFileCheckPending);
+            // A refusal ends without the closing thanks and their pause.
+            if (c.status == ExitBadCommandLine) {
+                EXPECT_NE(x.lblCurrentStatus.Caption, LoadResString(IdsThanks));
+                EXPECT_EQ(p.slept, 0.0);
+            }
             continue;
         }
         if (c.plan) {
