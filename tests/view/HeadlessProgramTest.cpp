@@ -259,6 +259,11 @@ TEST_F(HeadlessProgram, AMountPointWordSelectsItsDriveEvenWhenItsPathHoldsAllAnd
     const fs::path path = dir_ / "all" / "small-run";
     fs::create_directories(path);
     ASSERT_EQ(LoopImage::run("mount --bind " + named.mountPoint() + " " + path.string()), 0);
+    // Gone before the test's directory is removed, however the test ends.
+    struct Unmount {
+        std::string path;
+        ~Unmount() { LoopImage::run("umount " + path); }
+    } unmount{path.string()};
     ASSERT_EQ(LoopImage::run("mountpoint -q " + path.string()), 0);
     const std::string drives = other.mountPoint() + ":" + path.string();
     const std::string report = "env QUELLIX_REPORT=" + (dir_ / "runs.jsonl").string() + " ";
@@ -281,7 +286,6 @@ TEST_F(HeadlessProgram, AMountPointWordSelectsItsDriveEvenWhenItsPathHoldsAllAnd
     EXPECT_EQ(runReport["random_passes"], 1);
     EXPECT_EQ(other.freeBlocks(), otherFree);
     EXPECT_EQ(named.fillFiles(), std::vector<std::string>{});
-    LoopImage::run("umount " + path.string());
 }
 
 TEST_F(HeadlessProgram, ADisplayThatCannotBeOpenedLeavesTheProgramWithoutAWindow) {
