@@ -162,7 +162,7 @@ void showRandomFileFailure(frmQuellix& w, ErrorHandler& on, const std::string& p
                              what + ":\r\n " + reason +
                              ".\r\n The run has been stopped.  Quellix needs to be able to write "
                              "and read files in its own directory.";
-    on([&] { w.desktop().MsgBox(text, vbOKOnly, "Quellix"); });
+    on([&] { w.desktop().ShowError(text); });
     w.StopRequested = true;
     w.ExitCode = ExitStopped;
 }
@@ -175,7 +175,7 @@ void showQuotesMissing(frmQuellix& w, ErrorHandler& on) {
         "\r\n" +
         " directory.  You will need to either reinstall Quellix or manually create another" +
         "\r\n" + " quotes file.  See Quellix's help file under Troubleshooting.";
-    on([&] { w.desktop().MsgBox(text, vbOKOnly, "Quellix"); });
+    on([&] { w.desktop().ShowError(text); });
     w.StopRequested = true;
     w.ExitCode = ExitStopped;
 }

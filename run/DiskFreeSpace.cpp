@@ -101,7 +101,7 @@ void frmQuellix::DiskFreeSpace(const std::string& Drive) {
             LargeFreeSpace = false;
             ProbedFreeBytes = FreeSpaceBytes;
         } else {
-            desktop().MsgBox(unreadableText(driveName), vbOKOnly, "Quellix");
+            desktop().ShowError(unreadableText(driveName));
             ExitCode = ExitSystemPrevented;
             ExitRequested = true;
             RunEnd();

@@ -53,8 +53,7 @@ void frmQuellix::cmdWipe_Click() {
     }
 
     if (runTotal < 1) {
-        desktop().MsgBox("No drives have been selected.  Please select them now.", vbOKOnly,
-                         "Quellix");
+        desktop().ShowError("No drives have been selected.  Please select them now.");
         RunInProgress = false;
         on([&] { platform().setPriority(Priority::Normal); });
         CaptionMode = CaptionReady;

@@ -14,6 +14,7 @@
 #include "platform/Platform.h"
 #include "run/RunAccount.h"
 #include "runtime/Rnd.h"
+#include "startup/ProgramOptions.h"
 #include "ui/Control.h"
 #include "ui/Desktop.h"
 
@@ -111,6 +112,9 @@ public:
 
     // The run time's random generator, seeded once at start-up.
     Rnd Random;
+
+    // What the command line's options (the words that begin with "-") ask for; set at start-up.
+    ProgramOptions Options;
 
     // ---------------------------------------------------------------- start-up (startup/)
     void Form_Load();

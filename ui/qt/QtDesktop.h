@@ -43,6 +43,7 @@ public:
     void Print(const std::string& line) override;
     void PrintError(const std::string& line) override;
     bool ShowHelp(const std::string& file, int command) override;
+    bool HasWindow() const override { return !options_.headless; }
 
 protected:
     void endProgram(int status) override;
