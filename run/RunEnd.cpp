@@ -2,6 +2,8 @@
 // (its fill files closed and removed by then); closing the window, the one exception, ends the
 // program from wherever the run is. It reports the run, then either ends the program (exit
 // requested) or makes the window ready for the next run (stop requested).
+#include <algorithm>
+
 #include "resources/StringTable.h"
 #include "ui/frmQuellix.h"
 #include "wipe/WipeRun.h"
@@ -17,10 +19,16 @@ std::string joined(const std::vector<std::string>& lines, const std::string& sep
     return text;
 }
 
+// What a run that was reported leaves for its end: the lines of the drives left incomplete by a
+// run that finished, and where the report went.
+struct Reported {
+    std::vector<std::string> incomplete;
+    std::string path;
+};
+
 // Closes the run's account: the outcomes assessed, a summary line per drive printed and the run
-// appended to the run report. Returns the lines of the drives left incomplete by a run that
-// finished.
-std::vector<std::string> reportRun(frmQuellix& w, ErrorHandler& on) {
+// appended to the run report.
+Reported reportRun(frmQuellix& w, ErrorHandler& on) {
     RunAccount& run = w.Account;
     run.open = false;
     AssessOutcomes(run);
@@ -29,15 +37,26 @@ std::vector<std::string> reportRun(frmQuellix& w, ErrorHandler& on) {
         on([&] { w.desktop().Print(line); });
     std::string host;
     on([&] { host = w.platform().hostName(); });
+    Reported reported;
     on([&] {
         const auto named = w.platform().environment("QUELLIX_REPORT");
-        const std::string path = named && !named->empty()
-                                     ? *named
-                                     : w.platform().stateDirectory() + "/QuellixRuns.jsonl";
-        w.platform().appendLine(path, RunReportLine(run, QUELLIX_VERSION, host, w.ExitCode));
+        reported.path = named && !named->empty()
+                            ? *named
+                            : w.platform().stateDirectory() + "/QuellixRuns.jsonl";
+        w.platform().appendLine(reported.path,
+                                RunReportLine(run, QUELLIX_VERSION, host, w.ExitCode));
     });
-    if (w.ExitCode != ExitIncomplete) return {};
-    return IncompleteLines(run);
+    if (w.ExitCode == ExitIncomplete) reported.incomplete = IncompleteLines(run);
+    return reported;
+}
+
+// The closing text thanks for the use made of the program: never after a refusal or a failure
+// of the system, and without a window only when a drive was really filled.
+bool thanksAreDue(frmQuellix& w) {
+    if (w.ExitCode == ExitBadCommandLine || w.ExitCode == ExitSystemPrevented) return false;
+    if (w.desktop().HasWindow()) return true;
+    return std::any_of(w.Account.drives.begin(), w.Account.drives.end(),
+                       [](const DriveAccount& d) { return d.started; });
 }
 
 }  // namespace
@@ -48,8 +67,8 @@ void frmQuellix::RunEnd() {
     if (ProgramEnding) return;
 
     ErrorHandler on(platform(), "fQL Wipe");
-    const std::vector<std::string> incomplete =
-        Account.open ? reportRun(*this, on) : std::vector<std::string>{};
+    const Reported reported = Account.open ? reportRun(*this, on) : Reported{};
+    const std::vector<std::string>& incomplete = reported.incomplete;
     progbarCurrent.Value = 0;
     progbarTotal.Value = 0;
     lblCurrentDrive.Caption.clear();
@@ -70,16 +89,23 @@ void frmQuellix::RunEnd() {
         if (CurrentRun != nullptr) on([&] { CurrentRun->abandon(); });
         // After a signal the program ends without its closing pause.
         if (EndedBySignal) desktop().EndProgram(ExitCode);
-        // Nobody may be there to answer a message: the lines go to standard output (and are in
-        // the run report), and the last status says what happened instead of thanking.
+        // Nobody may be there to answer a message: the lines go to standard error as warnings
+        // (and are in the run report), and the last status says what happened instead of
+        // thanking.
         for (const std::string& line : incomplete)
-            on([&] { desktop().Print(line); });
-        on([&] {
-            ShowStatus(incomplete.empty()
-                           ? LoadResString(IdsThanks)
-                           : "Free space was not fully overwritten on " +
-                                 IncompleteDriveNames(Account) + " - see the run report");
-        });
+            on([&] { desktop().PrintError(line); });
+        if (!incomplete.empty()) {
+            on([&] {
+                std::string status = "Free space was not fully overwritten on " +
+                                     IncompleteDriveNames(Account) + " - see the run report";
+                if (!reported.path.empty()) status += " " + reported.path;
+                ShowStatus(status);
+            });
+        } else if (thanksAreDue(*this)) {
+            on([&] { ShowStatus(LoadResString(IdsThanks)); });
+        } else {
+            desktop().EndProgram(ExitCode);
+        }
         on([&] { desktop().DoEvents(); });
         on([&] { Pause(2); });
         desktop().EndProgram(ExitCode);
@@ -111,9 +137,7 @@ void frmQuellix::RunEnd() {
         cmdWipe.Enabled = true;
         on([&] { ShowStatus(LoadResString(IdsReady)); });
         if (!incomplete.empty()) {
-            on([&] {
-                desktop().MsgBox(joined(incomplete, "\r\n"), vbOKOnly + vbExclamation, "Quellix");
-            });
+            on([&] { desktop().ShowError(joined(incomplete, "\r\n"), vbOKOnly + vbExclamation); });
         }
     }
 }

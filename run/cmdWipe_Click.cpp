@@ -25,7 +25,10 @@ int chosenPasses(const frmQuellix& w) {
     return 2;
 }
 
-WipePlan planFromControls(const frmQuellix& w) {
+}  // namespace
+
+WipePlan frmQuellix::PlanFromControls() const {
+    const frmQuellix& w = *this;
     WipePlan plan;
     for (std::size_t i = 0; i < driveBoxes(w); ++i) {
         if (w.chkDrive[i].Value == 1) plan.drives.push_back(w.chkDrive[i].Tag);
@@ -37,6 +40,8 @@ WipePlan planFromControls(const frmQuellix& w) {
     plan.classicProbeOnly = w.IsFirstWin95Release;
     return plan;
 }
+
+namespace {
 
 // The window's hold on the running engine, given up however the run ends.
 struct RunHold {
@@ -72,7 +77,7 @@ void frmQuellix::cmdWipe_Click() {
     PassDoneK = 0;
     RunInProgress = true;
 
-    WipePlan plan = planFromControls(*this);
+    WipePlan plan = PlanFromControls();
     // Several drives at once only without a display: the window shows one drive at a time.
     plan.parallel = ParallelDrives && desktop().Terminal() != nullptr;
     PlatformTarget target(platform());
@@ -90,8 +95,7 @@ void frmQuellix::cmdWipe_Click() {
     }
 
     if (runTotal < 1) {
-        desktop().MsgBox("No drives have been selected.  Please select them now.", vbOKOnly,
-                         "Quellix");
+        desktop().ShowError("No drives have been selected.  Please select them now.");
         RunInProgress = false;
         on([&] { platform().setPriority(Priority::Normal); });
         CaptionMode = CaptionReady;

@@ -1,5 +1,5 @@
 // --help, -h, --version and --list, and the drive table that --list and an idle headless start
-// print. They only print and end; the program's own options never see them.
+// print. They only print and end.
 #include "startup/ConventionalOptions.h"
 
 #include <algorithm>
@@ -7,20 +7,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "startup/CommandLine.h"
 #include "ui/frmQuellix.h"
 
 namespace {
 
 constexpr std::size_t kMaxDrives = 24;
-
-struct Word {
-    const char* text;
-    ConventionalOption option;
-};
-constexpr std::array kWords{
-    Word{"--help", ConventionalOption::Help}, Word{"-h", ConventionalOption::Help},
-    Word{"--version", ConventionalOption::Version}, Word{"--list", ConventionalOption::List}};
 
 // Why a drive cannot be cleaned, or "can be cleaned".
 std::string driveState(Platform& p, std::size_t index, const std::string& item, DriveType type,
@@ -51,29 +42,6 @@ std::string padded(const std::string& text, std::size_t width, bool right = fals
 }
 
 }  // namespace
-
-ConventionalOption TakeConventionalOption(std::string& text) {
-    ConventionalOption found = ConventionalOption::None;
-    std::string rest;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t start = text.find_first_not_of(' ', pos);
-        if (start == std::string::npos) break;
-        const std::size_t end = std::min(text.find(' ', start), text.size());
-        const std::string word = text.substr(start, end - start);
-        pos = end;
-        const auto known = std::find_if(kWords.begin(), kWords.end(),
-                                        [&](const Word& w) { return word == w.text; });
-        if (known == kWords.end()) {
-            if (!rest.empty()) rest += ' ';
-            rest += word;
-        } else if (found == ConventionalOption::None) {
-            found = known->option;
-        }
-    }
-    if (found != ConventionalOption::None) text = rest;
-    return found;
-}
 
 std::string DriveTableText(frmQuellix& w) {
     Platform& p = w.platform();
@@ -122,18 +90,15 @@ std::string DriveTableText(frmQuellix& w) {
     return table;
 }
 
-void ApplyConventionalOption(frmQuellix& w, ConventionalOption option) {
-    switch (option) {
-        case ConventionalOption::Help:
-            w.desktop().Print(CommandLineHelp());
-            break;
-        case ConventionalOption::Version:
-            w.desktop().Print(std::string("quellix ") + QUELLIX_VERSION);
-            break;
-        case ConventionalOption::List:
-        case ConventionalOption::None:
-            w.desktop().Print(DriveTableText(w));
-            break;
+void ApplyConventionalOptions(frmQuellix& w, const ProgramOptions& options) {
+    if (options.help) {
+        w.desktop().Print(UsageText());
+    } else if (options.version) {
+        w.desktop().Print(std::string("quellix ") + QUELLIX_VERSION);
+    } else if (options.list) {
+        w.desktop().Print(DriveTableText(w));
+    } else {
+        return;
     }
     w.desktop().EndProgram(ExitFinished);
 }
@@ -142,7 +107,7 @@ void frmQuellix::EndHeadless() {
     if (RunsStarted > 0) CloseMainWindow();
     desktop().Print(DriveTableText(*this));
     desktop().Print(
-        "Nothing to do: name the drives to clean and RUN, for example  quellix C: RUN  (quellix "
-        "--help shows every option).");
+        "Nothing to do: name the drives to clean, by letter or mount point, and RUN, for example "
+        " quellix C: RUN  (quellix --help shows every option).");
     desktop().EndProgram(ExitCode);
 }

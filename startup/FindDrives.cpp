@@ -33,9 +33,7 @@ void loadBox(frmQuellix& w) {
 }
 
 [[noreturn]] void endProgram(frmQuellix& w, ErrorHandler& on, int message) {
-    on([&] {
-        w.desktop().MsgBox(LoadResString(message) + LoadResString(IdsExiting), vbOKOnly, "Quellix");
-    });
+    on([&] { w.desktop().ShowError(LoadResString(message) + LoadResString(IdsExiting)); });
     w.ExitCode = ExitSystemPrevented;
     w.CloseMainWindow();
 }

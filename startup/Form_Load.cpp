@@ -59,21 +59,26 @@ void frmQuellix::Form_Load() {
         case HostFamily::Other:
         default:
             on([&] {
-                desktop().MsgBox(family == HostFamily::Win32s ? kWin32sMessage : kOtherHostMessage,
-                                 vbOKOnly, "Quellix");
+                desktop().ShowError(family == HostFamily::Win32s ? kWin32sMessage
+                                                                 : kOtherHostMessage);
             });
             ExitCode = ExitSystemPrevented;
             CloseMainWindow();
     }
 
-    // --help, --version and --list only print and end: before anything is discovered, cleaned
-    // or shown, and out of the text the program's own options are looked for in.
+    // The options that begin with "-" and the mount points are whole words, taken out of the
+    // text that the program's own options are looked for in. A refused option, --help,
+    // --version and --list end the program before anything is discovered, cleaned or shown.
     std::string arguments;
     on([&] { arguments = platform().commandLine(); });
-    if (const ConventionalOption option = TakeConventionalOption(arguments);
-        option != ConventionalOption::None) {
-        ApplyConventionalOption(*this, option);
+    const CommandLineWords words = SplitCommandLine(arguments);
+    if (!words.error.empty()) {
+        on([&] { desktop().PrintError(words.error + "\r\n" + ShortUsage()); });
+        ExitCode = ExitBadCommandLine;
+        desktop().EndProgram(ExitCode);
     }
+    Options = words.options;
+    ApplyConventionalOptions(*this, Options);
 
     on([&] { chkExitWhenDone.Value = 0; });
     on([&] { chkToolTip.Value = 0; });
@@ -98,7 +103,8 @@ void frmQuellix::Form_Load() {
     on([&] { FindDrives(); });
 
     // Fill files of a run that was cut short give their space back before anything else
-    // happens; drives that cannot be selected are not touched.
+    // happens; drives that cannot be selected are not touched. A dry run deletes nothing: its
+    // plan lists them instead.
     for (std::int32_t i = 0; i < DriveCount; ++i) {
         std::string root;
         bool enabled = false;
@@ -107,8 +113,8 @@ void frmQuellix::Form_Load() {
             root = box.Tag;
             enabled = box.Enabled;
         });
-        if (enabled) on([&] { Cleanup(root, false); });
+        if (enabled && !Options.dryRun) on([&] { Cleanup(root, false); });
     }
 
-    ApplyCommandLine(*this, on, arguments);
+    ApplyCommandLine(*this, on, words);
 }

@@ -37,6 +37,18 @@ public:
     virtual RunObserver* Terminal() { return nullptr; }
     // Opens the help document at its contents. False when no viewer could show it.
     virtual bool ShowHelp(const std::string& file, int command) = 0;
+    // Whether the user sees a window; without one, messages are printed.
+    virtual bool HasWindow() const = 0;
+
+    // A refusal, an error or a warning: a message box with an OK button in the window; without
+    // one, a line on standard error (PrintError), where scripts and schedulers look for it.
+    void ShowError(const std::string& text, int style = vbOKOnly) {
+        if (HasWindow()) {
+            MsgBox(text, style, "Quellix");
+        } else {
+            PrintError(text);
+        }
+    }
     // Ends the program with the given exit status. Never returns.
     [[noreturn]] void EndProgram(int status) {
         endProgram(status);

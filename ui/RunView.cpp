@@ -73,7 +73,14 @@ void RunView::statusText(const std::string& root, const std::string& text) {
 }
 
 int RunView::message(const std::string& text, int style) {
-    const int answer = w_.desktop().MsgBox(text, style, "Quellix");
+    // A question is asked in a message box (or on the terminal); anything else is an error,
+    // which without a window goes to standard error.
+    int answer = vbOK;
+    if ((style & vbYesNo) == vbYesNo) {
+        answer = w_.desktop().MsgBox(text, style, "Quellix");
+    } else {
+        w_.desktop().ShowError(text, style);
+    }
     passOnRequests();
     return answer;
 }

@@ -14,11 +14,13 @@
 #include "log/ErrorLog.h"
 #include "platform/Platform.h"
 #include "runtime/Rnd.h"
+#include "startup/ProgramOptions.h"
 #include "ui/Control.h"
 #include "ui/Desktop.h"
 #include "ui/RunView.h"
 #include "wipe/FillSets.h"
 #include "wipe/RunAccount.h"
+#include "wipe/WipePlan.h"
 
 class WipeRun;
 
@@ -113,12 +115,17 @@ public:
     // The run time's random generator, seeded once at start-up.
     Rnd Random;
 
+    // What the command line's options (the words that begin with "-") ask for; set at start-up.
+    ProgramOptions Options;
+
     // ---------------------------------------------------------------- start-up (startup/)
     void Form_Load();
     void FindDrives();
 
     // ---------------------------------------------------------------- wipe run (run/)
     void cmdWipe_Click();
+    // What the controls ask of a run: the checked drives, the passes, the choices.
+    WipePlan PlanFromControls() const;
     void RunEnd();
 
     // ---------------------------------------------------------------- fill data, cleanup (engine/)

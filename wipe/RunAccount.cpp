@@ -124,6 +124,10 @@ const char* OutcomeName(DriveOutcome outcome) {
     }
 }
 
+std::string Grouped(std::int64_t value) {
+    return grouped(value);
+}
+
 std::string Megabytes(std::int64_t bytes) {
     return grouped(static_cast<std::int64_t>(
         std::nearbyint(static_cast<double>(std::max<std::int64_t>(bytes, 0)) / 1048576.0)));

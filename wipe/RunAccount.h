@@ -71,3 +71,5 @@ std::string RunReportLine(const RunAccount& run, const std::string& version,
 
 // Whole megabytes (MiB) with thousands separators: 2023000000 bytes give "1,929".
 std::string Megabytes(std::int64_t bytes);
+// A number with thousands separators: 2023000000 gives "2,023,000,000".
+std::string Grouped(std::int64_t value);

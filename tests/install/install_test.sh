@@ -83,8 +83,8 @@ run_installed() {
 }
 out=$(run_installed --help)
 status=$?
-[ "$status" -eq 0 ] && grep -q "Command-line options are" <<<"$out" && [ ! -s "$work/stderr" ] &&
-    pass "bin/quellix --help prints the option help, status 0, nothing on stderr" ||
+[ "$status" -eq 0 ] && grep -q "^Usage: quellix " <<<"$out" && [ ! -s "$work/stderr" ] &&
+    pass "bin/quellix --help prints the usage, status 0, nothing on stderr" ||
     fail "bin/quellix --help (status $status): $out $(cat "$work/stderr")"
 out=$(run_installed --version)
 [ "$out" = "quellix $version" ] && [ ! -s "$work/stderr" ] && pass "bin/quellix --version prints 'quellix $version'" ||

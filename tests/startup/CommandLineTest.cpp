@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "resources/StringTable.h"
 #include "runtime/Numeric.h"
 #include "startup/CommandLine.h"
 #include "startup/ConventionalOptions.h"
@@ -21,17 +22,21 @@ protected:
         platform.addVolume("E:\\", 0, DRIVE_CDROM, "E: /media/cdrom");
     }
 
-    // A program of its own on this machine's drives, started with the command line.
+    // A program of its own on this machine's drives, started with the command line; `extra`,
+    // when given, is the drive-list text of one more fixed disk, F:.
     struct Started {
         FakePlatform p;
         FakeDesktop d;
         frmQuellix x{p, d};
         std::optional<int> ended;  // the exit status when the start-up ended the program
     };
-    std::unique_ptr<Started> start(const std::string& line) const {
+    std::unique_ptr<Started> start(const std::string& line, const std::string& extra = "") const {
         auto s = std::make_unique<Started>();
         s->p.driveOrder = platform.driveOrder;
         s->p.volumes = platform.volumes;
+        if (!extra.empty()) s->p.addVolume("F:\\", 3u * 1048576u, DRIVE_FIXED, extra);
+        // Left by an interrupted run: the start-up removes it, a dry run only names it.
+        s->p.volume("C:\\").files["random01.qlk"] = 100;
         s->p.arguments = line;
         s->d.attach(s->x);
         try {
@@ -52,6 +57,15 @@ std::string driveMessage(const std::string& drive) {
     return "An invalid command-line value is present.   Drive " + drive +
            " cannot or should not \r\nbe accessed. Please make changes to the command-line and "
            "try again.";
+}
+
+std::string noDrive(const std::string& drive) {
+    return "There is no drive " + drive + ".  quellix --list shows the drives there are.";
+}
+
+std::string noMountPoint(const std::string& path) {
+    return path + " is not the mount point of a drive.  quellix --list shows the drives and " +
+           "their mount points.";
 }
 
 const std::vector<std::string> kHelpLines{
@@ -80,11 +94,23 @@ struct Case {
     // Rejected ones: the message and the exit status; nothing after the rejection applies.
     std::optional<std::string> message;
     int status = 0;
+    // Refused options: the line on standard error; nothing else happens, not even a cleanup.
+    std::optional<std::string> error;
+    // Dry runs: the last line of the plan; the plan is printed and nothing is run or deleted.
+    std::optional<std::string> plan;
+    std::string extra;  // the drive-list text of a further fixed disk F:
 };
 
 Case accepted(std::string line, std::string checked, int passes, int newRandom, int exitWhenDone,
               bool run) {
-    return Case{std::move(line), std::move(checked), passes, newRandom, exitWhenDone, run, {}, 0};
+    Case c;
+    c.line = std::move(line);
+    c.checked = std::move(checked);
+    c.passes = passes;
+    c.newRandom = newRandom;
+    c.exitWhenDone = exitWhenDone;
+    c.run = run;
+    return c;
 }
 
 Case rejected(std::string line, std::string message, int status) {
@@ -92,6 +118,25 @@ Case rejected(std::string line, std::string message, int status) {
     c.line = std::move(line);
     c.message = std::move(message);
     c.status = status;
+    return c;
+}
+
+Case refused(std::string line, std::string error) {
+    Case c;
+    c.line = std::move(line);
+    c.error = std::move(error);
+    c.status = ExitBadCommandLine;
+    return c;
+}
+
+Case dryRun(std::string line, std::string checked, int passes, int exitWhenDone, std::string plan) {
+    Case c = accepted(std::move(line), std::move(checked), passes, 0, exitWhenDone, false);
+    c.plan = std::move(plan);
+    return c;
+}
+
+Case onDriveF(std::string extra, Case c) {
+    c.extra = std::move(extra);
     return c;
 }
 
@@ -107,7 +152,9 @@ TEST_F(CommandLine, EveryExampleBehavesAsDescribed) {
         accepted("INSTALL", "CD", 2, 0, 1, false),
         accepted("all newrand", "CD", 2, 1, 1, false),
         accepted("C:\\TEMP", "C", 2, 0, 1, false),
-        accepted("F: c:", "C", 2, 0, 1, false),  // F: names no drive of this machine
+        // F: names no drive of this machine.
+        rejected("F: c:", noDrive("F:"), ExitBadCommandLine),
+        rejected("C: Z: RUN", noDrive("Z:"), ExitBadCommandLine),
         rejected("ALL A:", driveMessage("A:"), ExitBadCommandLine),
         rejected("e: run", driveMessage("E:"), ExitBadCommandLine),
         rejected("RAND=0", randMessage("0"), ExitBadCommandLine),
@@ -128,12 +175,33 @@ TEST_F(CommandLine, EveryExampleBehavesAsDescribed) {
         accepted("null", "", 2, 0, 1, false),
         rejected("? C: RAND=3 NEWRAND RUN", help, ExitFinished),
         rejected("ALL RAND=9 STAY?", help, ExitFinished),
+        // Drives by their mount point, as their letter; the words are no options of their own.
+        accepted("/home RAND=3", "D", 3, 0, 1, false),
+        accepted("/ //home/./ STAY", "CD", 2, 0, 0, false),
+        onDriveF("F: /srv/install-runs", accepted("/srv/install-runs", "F", 2, 0, 1, false)),
+        onDriveF("F: /srv/all-run", accepted("rand=1 /srv/all-run run", "F", 1, 0, 1, true)),
+        rejected("/media/cdrom", driveMessage("/media/cdrom"), ExitBadCommandLine),
+        rejected("C: /srv", noMountPoint("/srv"), ExitBadCommandLine),
+        rejected("/home/run RUN", noMountPoint("/home/run"), ExitBadCommandLine),
+        // Words that begin with "-" are options or refused, never searched for RUN or ALL.
+        refused("C: --dry-runs", "unknown option '--dry-runs'"),
+        refused("--no-run C:", "unknown option '--no-run'"),
+        refused("--preview-all", "unknown option '--preview-all'"),
+        refused("-v", "unknown option '-v'"),
+        refused("--quiet C:", "unknown option '--quiet'"),
+        refused("--list=all", "option '--list' takes no value"),
+        refused("-n=1 C:", "unknown option '-n=1'"),
+        dryRun("C: --dry-run", "C", 2, 1, "Without RUN no run would start."),
+        dryRun("--dry-run ALL RAND=4", "CD", 4, 1, "Without RUN no run would start."),
+        dryRun("-n /home RUN", "D", 2, 1, "RUN: the run would start at once."),
+        dryRun("-n", "", 2, 0, "Without RUN no run would start."),
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("command line \"" + c.line + "\"");
-        const auto started = start(c.line);
+        const auto started = start(c.line, c.extra);
         const frmQuellix& x = started->x;
         const FakeDesktop& d = started->d;
+        const FakePlatform& p = started->p;
         const std::optional<int>& ended = started->ended;
         std::string checked;
         for (const Control& box : x.chkDrive) {
@@ -144,6 +212,18 @@ TEST_F(CommandLine, EveryExampleBehavesAsDescribed) {
             if (o.Value == 1) selected = o.Index + 1;
         }
 
+        if (c.error) {
+            EXPECT_EQ(ended, c.status);
+            ASSERT_EQ(d.errors.size(), 1u);
+            EXPECT_EQ(d.errors[0].substr(0, d.errors[0].find('\r')), *c.error);
+            EXPECT_NE(d.errors[0].find("Try 'quellix --help'"), std::string::npos);
+            // Before anything else: no box, no drive looked at, nothing cleaned, no window.
+            EXPECT_TRUE(d.boxes.empty());
+            EXPECT_EQ(x.DriveCount, 0);
+            EXPECT_TRUE(p.deleted.empty());
+            EXPECT_FALSE(x.Me.Visible);
+            continue;
+        }
         if (c.message) {
             EXPECT_EQ(ended, c.status);
             ASSERT_FALSE(d.boxes.empty());
@@ -154,9 +234,25 @@ TEST_F(CommandLine, EveryExampleBehavesAsDescribed) {
             EXPECT_EQ(checked, "");
             EXPECT_FALSE(x.Me.Visible);
             EXPECT_TRUE(x.SwapFileCheckPending);
+            // A refusal ends without the closing thanks and their pause.
+            if (c.status == ExitBadCommandLine) {
+                EXPECT_NE(x.lblCurrentStatus.Caption, LoadResString(IdsThanks));
+                EXPECT_EQ(p.slept, 0.0);
+            }
             continue;
         }
-        EXPECT_EQ(ended, std::nullopt);
+        if (c.plan) {
+            // Everything up to the run, then the plan instead of the window; nothing deleted.
+            EXPECT_EQ(ended, ExitFinished);
+            ASSERT_FALSE(d.printed.empty());
+            EXPECT_EQ(d.printed.back(), *c.plan);
+            EXPECT_TRUE(p.deleted.empty());
+            EXPECT_TRUE(p.priorities.empty());
+            EXPECT_FALSE(x.Me.Visible);
+        } else {
+            EXPECT_EQ(ended, std::nullopt);
+            EXPECT_TRUE(x.Me.Visible);
+        }
         EXPECT_EQ(checked, c.checked);
         EXPECT_EQ(selected, c.passes);
         EXPECT_EQ(x.lblRandomPasses.Caption, Str(c.passes));
@@ -164,7 +260,6 @@ TEST_F(CommandLine, EveryExampleBehavesAsDescribed) {
         EXPECT_EQ(x.chkExitWhenDone.Value, c.exitWhenDone);
         // RUN, and only RUN, turns the swap-file question off right before the run starts.
         EXPECT_EQ(!x.SwapFileCheckPending, c.run);
-        EXPECT_TRUE(x.Me.Visible);
     }
 }
 
@@ -231,8 +326,8 @@ TEST_F(CommandLine, ConventionalOptionsOnlyPrintAndEndWithStatus0) {
     platform.volume("C:\\").files["random01.qlk"] = 100;  // left by an interrupted run
     const std::vector<std::pair<std::string, std::string>> cases{
         {"--version", "quellix 1.0"},
-        {"C: RUN --help", kHelpLines[0]},
-        {"-h", kHelpLines[0]},
+        {"C: RUN --help", "Usage: quellix [OPTION]..."},
+        {"-h", "Usage: quellix [OPTION]..."},
         {"ALL RUN --list", "Drive  Mount point    Type    Free MB  Can it be cleaned?"},
     };
     for (const auto& [line, first] : cases) {
@@ -266,24 +361,58 @@ TEST_F(CommandLine, TheDriveTableSaysWhichDrivesCanBeCleanedAndWhyNot) {
               "E:     /media/cdrom   fakefs        0  optical disc");
 }
 
-TEST_F(CommandLine, ConventionalOptionsAreWholeWordsTakenOutOfTheText) {
-    std::string text = "C: --list RUN --listing -hx --version";
-    EXPECT_EQ(TakeConventionalOption(text), ConventionalOption::List);
-    EXPECT_EQ(text, "C: RUN --listing -hx");
-    text = "C: RUN";
-    EXPECT_EQ(TakeConventionalOption(text), ConventionalOption::None);
-    EXPECT_EQ(text, "C: RUN");
+TEST_F(CommandLine, OptionsAndMountPointsAreWholeWordsTakenOutOfTheText) {
+    const CommandLineWords words = SplitCommandLine("C: --list  RUN /srv/a --version /? -n /");
+    EXPECT_TRUE(words.options.list && words.options.version && words.options.dryRun);
+    EXPECT_FALSE(words.options.help);
+    EXPECT_EQ(words.mountPoints, (std::vector<std::string>{"/srv/a", "/"}));
+    EXPECT_EQ(words.text, "C: RUN /?");
+    EXPECT_EQ(words.error, "");
 
-    // Searched like the program's options, their words would set nothing at all.
+    // Taken out, their words set nothing at all: options alone are no command line of the
+    // program's own words.
     ASSERT_EQ(findDrives(), std::nullopt);
     ErrorHandler on(platform, "test");
-    ApplyCommandLine(w, on, "--help -h --version --list");
+    ApplyCommandLine(w, on, SplitCommandLine("--help -h --version --list"));
     EXPECT_EQ(checkedDrives(), "");
     EXPECT_EQ(w.lblRandomPasses.Caption, "");
     EXPECT_EQ(w.chkNewRndTxt.Value, 0);
-    EXPECT_EQ(w.chkExitWhenDone.Value, 1);     // any text but none at all means exit when done
+    EXPECT_EQ(w.chkExitWhenDone.Value, 0);
     EXPECT_TRUE(platform.priorities.empty());  // no run
     EXPECT_TRUE(desktop.boxes.empty());        // no help, no rejection
+}
+
+TEST_F(CommandLine, TheDryRunPlanSaysWhatARunWouldWriteAndWhatItCannotReach) {
+    FakePlatform::Volume& c = platform.volume("C:\\");
+    c.freeBytes = 5u * 1048576u;
+    c.facts.fsType = "ext4";
+    c.facts.rootReserveBytes = 2u * 1048576u;
+    c.facts.flash = true;
+    c.files["random01.qlk"] = 100;
+    platform.volume("D:\\").files["quote00.qlk"] = 100;
+    platform.arguments = "--dry-run C: RAND=1 NEWRAND";
+    EXPECT_EQ(load(), ExitFinished);
+    std::string plan;
+    for (const std::string& line : desktop.printed)
+        plan += line + "\n";
+    const auto has = [&](const std::string& part) { return plan.find(part) != std::string::npos; };
+    // 5 MB free, one random pass and the quotes pass.
+    EXPECT_TRUE(
+        has("C: / (ext4): 5 MB free, 1 random pass and 1 quotes pass: 10 MB "
+            "(10,485,760 bytes) to write\n"))
+        << plan;
+    EXPECT_TRUE(
+        has("2 MB kept for root, 0 MB kept by the file system, and the cells the flash "
+            "storage has remapped\n"))
+        << plan;
+    EXPECT_TRUE(
+        has("random01.qlk\nD: /home (not chosen):\n"
+            "   leftover fill files the start would remove: quote00.qlk\n"))
+        << plan;
+    EXPECT_TRUE(has("(NEWRAND)")) << plan;
+    // Listed, not removed.
+    EXPECT_TRUE(platform.deleted.empty());
+    EXPECT_EQ(c.files.count("random01.qlk"), 1u);
 }
 
 }  // namespace

@@ -46,6 +46,7 @@ public:
     std::vector<std::string> printed;  // lines handed to Print
     std::vector<std::string> errors;   // lines handed to PrintError
     bool helpOpens = true;
+    bool hasWindow = true;  // false: the program runs without a window
     int doEvents = 0;
     int endings = 0;
 
@@ -54,6 +55,7 @@ public:
     void Print(const std::string& line) override { printed.push_back(line); }
     void PrintError(const std::string& line) override { errors.push_back(line); }
     bool ShowHelp(const std::string& file, int command) override;
+    bool HasWindow() const override { return hasWindow; }
 
 protected:
     void endProgram(int status) override;

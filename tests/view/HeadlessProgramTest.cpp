@@ -6,8 +6,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "resources/StringTable.h"
 #include "tests/support/LoopImage.h"
@@ -48,14 +51,16 @@ protected:
         fs::remove_all(dir_, ignored);
     }
 
-    // Runs the program with no display, the given arguments and drives, stdin not a terminal.
+    // Runs the program with no display, the given arguments and drives, stdin not a terminal;
+    // `environment` (env's words) comes last and may name a display after all.
     Outcome run(const std::string& arguments, const std::string& drives,
-                const std::string& prefix = "") {
+                const std::string& prefix = "", const std::string& environment = "") {
         const fs::path out = dir_ / "out.txt";
         const fs::path err = dir_ / "err.txt";
-        const std::string command = prefix + "env -u DISPLAY -u WAYLAND_DISPLAY QUELLIX_DRIVES='" +
-                                    drives + "' '" QUELLIX_BINARY "' " + arguments +
-                                    " </dev/null >'" + out.string() + "' 2>'" + err.string() + "'";
+        const std::string command = prefix + "env -u DISPLAY -u WAYLAND_DISPLAY " + environment +
+                                    " QUELLIX_DRIVES='" + drives + "' '" QUELLIX_BINARY "' " +
+                                    arguments + " </dev/null >'" + out.string() + "' 2>'" +
+                                    err.string() + "'";
         Outcome outcome;
         outcome.status = LoopImage::run(command);
         outcome.output = contents(out);
@@ -82,7 +87,9 @@ TEST_F(HeadlessProgram, HelpRequestPrintsTheOptionsAndEndsWithStatus0) {
 TEST_F(HeadlessProgram, RejectedCommandLineEndsWithStatus2) {
     const Outcome o = run("RAND=9", notAMount());
     EXPECT_EQ(o.status, ExitBadCommandLine);
-    EXPECT_TRUE(has(o, LoadResString(110) + "9.\n" + LoadResString(111) + "\n\n")) << o.output;
+    // On standard error, and no thanks for it.
+    EXPECT_EQ(o.errors, "quellix: " + LoadResString(110) + "9.\n" + LoadResString(111) + "\n");
+    EXPECT_FALSE(has(o, LoadResString(156))) << o.output;
 }
 
 TEST_F(HeadlessProgram, NothingToDoEndsByItselfWithStatus0) {
@@ -94,7 +101,8 @@ TEST_F(HeadlessProgram, NothingToDoEndsByItselfWithStatus0) {
 TEST_F(HeadlessProgram, ARunWithNothingSelectedEndsWithStatus1) {
     const Outcome o = run("RUN", notAMount());
     EXPECT_EQ(o.status, ExitStopped) << o.output;
-    EXPECT_TRUE(has(o, "No drives have been selected.  Please select them now.\n\n")) << o.output;
+    EXPECT_EQ(o.errors, "quellix: No drives have been selected.  Please select them now.\n");
+    EXPECT_FALSE(has(o, LoadResString(156))) << o.output;
 }
 
 TEST_F(HeadlessProgram, ARunFromTheCommandLineWipesPrintsItsStatusAndEnds) {
@@ -124,7 +132,11 @@ TEST_F(HeadlessProgram, ConventionalOptionsPrintWhatTheyPromiseAndEndWithStatus0
     for (const char* help : {"--help", "-h"}) {
         const Outcome o = run(help, notAMount());
         EXPECT_EQ(o.status, ExitFinished) << help;
-        EXPECT_TRUE(has(o, LoadResString(102) + "\n   " + LoadResString(103) + "\n")) << o.output;
+        EXPECT_EQ(o.output.rfind("Usage: quellix [OPTION]...", 0), 0u) << o.output;
+        for (const char* part : {"\n  /MOUNT/POINT ", "\n  RAND=N ", "\n  -n, --dry-run ",
+                                 "\n  QUELLIX_DRIVES ", "\nExit status:\n", "\nExamples:\n"}) {
+            EXPECT_TRUE(has(o, part)) << part;
+        }
         EXPECT_FALSE(has(o, LoadResString(156))) << o.output;
         EXPECT_FALSE(has(o, LoadResString(101))) << o.output;
     }
@@ -167,6 +179,121 @@ TEST_F(HeadlessProgram, TheListSaysWhichDrivesCanBeCleanedAndWhyNot) {
     EXPECT_TRUE(has(idle, "quellix C: RUN")) << idle.output;
     EXPECT_FALSE(has(idle, LoadResString(156))) << idle.output;
     LoopImage::run("umount " + ram.string());
+}
+
+// The free blocks and fill files of an image, to tell that nothing was written or deleted.
+struct Footprint {
+    std::uint64_t freeBlocks;
+    std::vector<std::string> fillFiles;
+    bool operator==(const Footprint&) const = default;
+};
+Footprint footprint(const LoopImage& image) {
+    return {image.freeBlocks(), image.fillFiles()};
+}
+
+// A small ext4 image of the test's own holding a fill file that an interrupted run left.
+std::unique_ptr<LoopImage> imageWithLeftover() {
+    auto image = std::make_unique<LoopImage>(LoopImage::Options{.fsType = "ext4", .sizeMiB = 16});
+    EXPECT_TRUE(image->ok()) << image->error();
+    if (image->verified()) {
+        std::ofstream(fs::path(image->mountPoint()) / "random01.qlk") << "left over";
+    }
+    return image;
+}
+
+TEST_F(HeadlessProgram, ADryRunPrintsThePlanAndWritesOrDeletesNothing) {
+    if (const std::string why = LoopImage::skipReason(); !why.empty()) GTEST_SKIP() << why;
+    const auto made = imageWithLeftover();
+    const LoopImage& image = *made;
+    ASSERT_TRUE(image.verified());
+    // A start would remove the leftover; a dry run only names it.
+    const Footprint before = footprint(image);
+    ASSERT_EQ(before.fillFiles, std::vector<std::string>{"random01.qlk"});
+    // The last: a display that is not there changes nothing.
+    for (const auto& [arguments, environment] : std::vector<std::pair<std::string, std::string>>{
+             {"C: --dry-run", ""},
+             {"--dry-run ALL", ""},
+             {"--dry-run C:", "-u QT_QPA_PLATFORM DISPLAY=:99"}}) {
+        SCOPED_TRACE(arguments + " " + environment);
+        const Outcome o = run(arguments, image.mountPoint(), "", environment);
+        EXPECT_EQ(o.status, ExitFinished) << o.output << o.errors;
+        EXPECT_TRUE(has(o, "\nC: " + image.mountPoint() + " (ext4): ")) << o.output;
+        EXPECT_TRUE(has(o, "leftover fill files the start would remove: random01.qlk\n"))
+            << o.output;
+        EXPECT_EQ(o.errors, "");
+        EXPECT_TRUE(footprint(image) == before);
+    }
+}
+
+TEST_F(HeadlessProgram, ARefusedCommandLineEndsWithStatus2AndALineOnStandardError) {
+    if (const std::string why = LoopImage::skipReason(); !why.empty()) GTEST_SKIP() << why;
+    const auto made = imageWithLeftover();
+    const LoopImage& image = *made;
+    ASSERT_TRUE(image.verified());
+    const Footprint before = footprint(image);
+    // A refused option touches no drive at all: not even the leftover goes.
+    for (const char* arguments : {"--no-run C:", "--bogus"}) {
+        SCOPED_TRACE(arguments);
+        const Outcome o = run(arguments, image.mountPoint());
+        EXPECT_EQ(o.status, ExitBadCommandLine);
+        EXPECT_EQ(o.errors.rfind("quellix: unknown option '-", 0), 0u) << o.errors;
+        EXPECT_EQ(o.output, "");
+        EXPECT_TRUE(footprint(image) == before);
+    }
+    // A drive that is not there is named.
+    const Outcome o = run("C: Z: RUN", image.mountPoint());
+    EXPECT_EQ(o.status, ExitBadCommandLine);
+    EXPECT_EQ(o.errors,
+              "quellix: There is no drive Z:.  quellix --list shows the drives there are.\n");
+    EXPECT_FALSE(has(o, LoadResString(156))) << o.output;
+    EXPECT_EQ(image.fillFiles(), std::vector<std::string>{});
+}
+
+TEST_F(HeadlessProgram, AMountPointWordSelectsItsDriveEvenWhenItsPathHoldsAllAndRun) {
+    if (const std::string why = LoopImage::skipReason(); !why.empty()) GTEST_SKIP() << why;
+    LoopImage named({.fsType = "ext4", .sizeMiB = 16});
+    LoopImage other({.fsType = "ext4", .sizeMiB = 16});
+    ASSERT_TRUE(named.ok() && other.ok()) << named.error() << other.error();
+    ASSERT_TRUE(named.verified() && other.verified());
+    // The named file system, mounted a second time on a path that holds ALL and RUN.
+    const fs::path path = dir_ / "all" / "small-run";
+    fs::create_directories(path);
+    ASSERT_EQ(LoopImage::run("mount --bind " + named.mountPoint() + " " + path.string()), 0);
+    // Gone before the test's directory is removed, however the test ends.
+    struct Unmount {
+        std::string path;
+        ~Unmount() { LoopImage::run("umount " + path); }
+    } unmount{path.string()};
+    ASSERT_EQ(LoopImage::run("mountpoint -q " + path.string()), 0);
+    const std::string drives = other.mountPoint() + ":" + path.string();
+    const std::string report = "env QUELLIX_REPORT=" + (dir_ / "runs.jsonl").string() + " ";
+    const std::uint64_t otherFree = other.freeBlocks();
+
+    // Without RUN nothing runs, and only that drive is chosen: the dry run's plan says so.
+    const Outcome plan = run("-n " + path.string() + "/ RAND=1", drives);
+    EXPECT_EQ(plan.status, ExitFinished) << plan.errors;
+    EXPECT_TRUE(has(plan, "\nD: " + path.string() + " (ext4): ")) << plan.output;
+    EXPECT_FALSE(has(plan, "\nC: ")) << plan.output;
+    EXPECT_TRUE(has(plan, "Without RUN no run would start.")) << plan.output;
+
+    const Outcome o = run(path.string() + " RAND=1 RUN", drives, report);
+    EXPECT_EQ(o.status, ExitFinished) << o.output << o.errors;
+    const auto lines = contents(dir_ / "runs.jsonl");
+    const auto runReport = nlohmann::json::parse(lines.substr(0, lines.find('\n')));
+    ASSERT_EQ(runReport["drives"].size(), 1u) << lines;
+    EXPECT_EQ(runReport["drives"][0]["mount_point"], path.string());
+    EXPECT_EQ(runReport["drives"][0]["outcome"], "complete");
+    EXPECT_EQ(runReport["random_passes"], 1);
+    EXPECT_EQ(other.freeBlocks(), otherFree);
+    EXPECT_EQ(named.fillFiles(), std::vector<std::string>{});
+}
+
+TEST_F(HeadlessProgram, ADisplayThatCannotBeOpenedLeavesTheProgramWithoutAWindow) {
+    if (fs::exists("/tmp/.X11-unix/X99")) GTEST_SKIP() << "a display :99 is there";
+    const Outcome o = run("", notAMount(), "", "-u QT_QPA_PLATFORM DISPLAY=:99");
+    EXPECT_EQ(o.status, ExitFinished) << o.output;
+    EXPECT_EQ(o.errors, "quellix: cannot open the display ':99'; going on without a window\n");
+    EXPECT_TRUE(has(o, "Nothing to do")) << o.output;
 }
 
 }  // namespace

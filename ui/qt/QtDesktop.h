@@ -44,6 +44,7 @@ public:
     void PrintError(const std::string& line) override;
     RunObserver* Terminal() override;
     bool ShowHelp(const std::string& file, int command) override;
+    bool HasWindow() const override { return !options_.headless; }
 
 protected:
     void endProgram(int status) override;

@@ -1,0 +1,45 @@
+// The command line split into its kinds of words: options that begin with "-" (one table of
+// them, in ProgramOptions.cpp), drives named by their mount point (words that begin with "/"),
+// and the rest, in which the program's own options (RUN, ALL, RAND=, C: ...) are looked for.
+// Options and mount points are whole words and are taken out before that search, so that no
+// word of theirs ever counts as RUN or ALL.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What the options that begin with "-" ask for: plain data that every part of the program may
+// read (the window object keeps it as `Options`).
+struct ProgramOptions {
+    bool help = false;     // -h, --help: print the usage and end
+    bool version = false;  // --version: print the version and end
+    bool list = false;     // --list: print the drive table and end
+    bool dryRun = false;   // -n, --dry-run: print the plan of the run, write and delete nothing
+
+    // Whether the options only print and end: they need no window.
+    bool onlyPrint() const { return help || version || list || dryRun; }
+};
+
+struct CommandLineWords {
+    ProgramOptions options;
+    // The words that begin with "/", in the order given: mount points of drives to clean.
+    std::vector<std::string> mountPoints;
+    // The other words, joined by blanks, for the search for the program's own options.
+    std::string text;
+    // Why the options cannot be taken ("unknown option '--x'"); empty when they can.
+    std::string error;
+};
+
+// Splits the program's argument text at blanks into its kinds of words. "/?" is the old form of
+// "?" and stays in the text.
+CommandLineWords SplitCommandLine(const std::string& arguments);
+
+// The usage synopsis that --help prints: options, the program's own words, drives by letter or
+// mount point, QUELLIX_DRIVES, exit statuses and two examples; lines joined by CR LF.
+std::string UsageText();
+// The usage line and where to read more, printed after a refused option.
+std::string ShortUsage();
+
+// A mount point as the drive table lists it: repeated and trailing slashes and "." components
+// removed ("/mnt//a/./" gives "/mnt/a").
+std::string NormalMountPoint(const std::string& path);
