@@ -79,7 +79,7 @@ void frmQuellix::cmdWipe_Click() {
 
     WipePlan plan = PlanFromControls();
     // Several drives at once only without a display: the window shows one drive at a time.
-    plan.parallel = ParallelDrives && desktop().Terminal() != nullptr;
+    plan.parallel = Options.parallel && desktop().Terminal() != nullptr;
     PlatformTarget target(platform());
     WipeRun run(plan, target, platform(), View, Account, Random);
     const RunHold hold(*this, run);

@@ -14,9 +14,9 @@
 #include "log/ErrorLog.h"
 #include "platform/Platform.h"
 #include "runtime/Rnd.h"
-#include "startup/ProgramOptions.h"
 #include "ui/Control.h"
 #include "ui/Desktop.h"
+#include "ui/ProgramOptions.h"
 #include "ui/RunView.h"
 #include "wipe/FillSets.h"
 #include "wipe/RunAccount.h"
@@ -91,8 +91,6 @@ public:
     bool SwapFileCheckPending = false;
     std::int64_t ProcessHandle = 0;
     std::int16_t CaptionMode = 0;
-    // Fill the drives of different disks at the same time (without a display only).
-    bool ParallelDrives = false;
 
     // The progress display's figures, taken from the engine's events of the drive being shown.
     // Free-space counts are 64-bit so that drives above 2 TB are shown in full.
