@@ -25,7 +25,8 @@ fi
 if [ -z "${QUELLIX_BENCH_NS:-}" ]; then
     bash "$root/scripts/deps.sh"
     (cd "$root" && cmake --preset release -G Ninja >/dev/null &&
-        cmake --build --preset release -j "$(nproc)" >/dev/null)
+        cmake --build --preset release -j "$(nproc)" >/tmp/quellix-parallel-build.txt 2>&1) ||
+        { tail -n 30 /tmp/quellix-parallel-build.txt >&2; exit 1; }
     exec env QUELLIX_BENCH_NS=1 unshare -m --propagation private bash "$0" "$@"
 fi
 
