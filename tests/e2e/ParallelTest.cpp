@@ -118,4 +118,19 @@ TEST_F(Parallel, AKillWhileDrivesFillAtOnceLeavesNothingAfterTheNextStart) {
     expectAsBefore();
 }
 
+TEST_F(Parallel, ASignalEndsEveryDriveFillingAtOnceAndLeavesNothing) {
+    ProgramCopy program(images[0]->workDir());
+    program.start("ALL RAND=1 RUN --parallel", drives());
+    ASSERT_TRUE(program.waitForOutput("Filling free-space")) << program.output();
+    program.signal(SIGTERM);
+    const ProgramResult r = program.finish(60);
+    EXPECT_EQ(r.status, ExitStopped) << r.output;
+    expectAsBefore();
+    const auto lines = program.reportLines();
+    ASSERT_FALSE(lines.empty());
+    const nlohmann::json report = nlohmann::json::parse(lines.back());
+    for (const nlohmann::json& drive : report["drives"])
+        EXPECT_NE(drive["outcome"], "complete") << drive;
+}
+
 }  // namespace
