@@ -139,8 +139,9 @@ bool QtDesktop::ShowHelp(const std::string& file, int command) {
     } else {
         // The viewer says so itself; the program goes on as before.
         help_->setHtml(QString("<h2>Quellix Help</h2><p>The help document could not be opened:</p>"
-                               "<p><tt>%1</tt></p><p>It is installed beside the program file. "
-                               "Reinstalling Quellix puts it back.</p>")
+                               "<p><tt>%1</tt></p><p>It is installed with Quellix; reinstalling "
+                               "Quellix puts it back, unless the system leaves documentation "
+                               "out.</p>")
                            .arg(QString::fromStdString(file).toHtmlEscaped()));
     }
     help_->show();
