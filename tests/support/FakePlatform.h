@@ -74,7 +74,8 @@ public:
     std::set<std::string> failShellDelete;      // drive paths the shell delete leaves in place
     std::set<std::string> unreadableHostFiles;  // host paths that cannot be opened for reading
     std::vector<Write> writes;
-    std::vector<std::string> deleted;  // drive paths in the order they were deleted
+    std::vector<std::string> deleted;     // drive paths in the order they were deleted
+    std::vector<std::string> factsAsked;  // roots whose driveFacts were asked for, in order
     int extendedProbes = 0;
     int classicProbes = 0;
     std::map<FillHandle, OpenFill> fills;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -10,6 +11,7 @@
 #include <QRadioButton>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QToolTip>
 #include <algorithm>
 
 #include "tests/view/ViewWindow.h"
@@ -254,6 +256,41 @@ TEST(View, MessageBoxesAreModalWithTheTitleAndTheDefaultButton) {
     EXPECT_EQ(seenTitle, "Quellix");
     EXPECT_TRUE(noIsDefault);
     EXPECT_EQ(seenStatus, "before the box") << "the window shows its state before the box";
+}
+
+// The window as drive discovery builds it: captions keep the case of their mount points, and a
+// greyed drive shows why it cannot be cleaned as its tool tip whether tool-tip help is on or
+// off; a drive that can be checked shows help only while help is on.
+TEST(View, GreyedDrivesSayWhyAndCaptionsKeepTheirCase) {
+    ViewWindow v(1);
+    frmQuellix& w = *v.window;
+    v.platform.addVolume("C:\\", 0, DRIVE_FIXED, "C: /");
+    v.platform.addVolume("D:\\", 0, DRIVE_FIXED, "D: /srv/Data");
+    v.platform.addVolume("E:\\", 0, DRIVE_REMOVABLE, "E: /media/Stick");
+    w.FindDrives();
+    v.desktop->DoEvents();
+    auto* data = v.widget<QCheckBox>(w.chkDrive[1]);
+    auto* stick = v.widget<QCheckBox>(w.chkDrive[2]);
+    ASSERT_TRUE(data != nullptr && stick != nullptr);
+    EXPECT_EQ(data->text(), "D: /srv/Data");
+    EXPECT_EQ(stick->text(), "E: /media/Stick");
+    EXPECT_FALSE(stick->isEnabled());
+
+    // What the window system shows when the pointer rests on the box. Each check shows another
+    // text than the one before, so that none can pass on a tip still on the screen.
+    const auto tipOf = [](QWidget* widget) {
+        QHelpEvent rest(QEvent::ToolTip, QPoint(4, 4), widget->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(widget, &rest);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    const QString reason = "Cannot be cleaned: removable";
+    EXPECT_EQ(tipOf(stick), reason);
+    EXPECT_EQ(data->toolTip(), "");
+
+    v.widget<QCheckBox>(w.chkToolTip)->click();
+    EXPECT_EQ(tipOf(data), QString::fromStdString(LoadResString(155)));
+    EXPECT_EQ(tipOf(stick), reason);
+    QToolTip::hideText();
 }
 
 TEST(View, HeadlessMessageBoxesAndStatusGoToTheTerminal) {
