@@ -14,6 +14,7 @@
 #include <QToolTip>
 #include <algorithm>
 
+#include "startup/CommandLine.h"
 #include "tests/view/ViewWindow.h"
 
 namespace {
@@ -256,6 +257,38 @@ TEST(View, MessageBoxesAreModalWithTheTitleAndTheDefaultButton) {
     EXPECT_EQ(seenTitle, "Quellix");
     EXPECT_TRUE(noIsDefault);
     EXPECT_EQ(seenStatus, "before the box") << "the window shows its state before the box";
+}
+
+// The option help is broken into lines by its author, some of them indented: the box shows
+// every line whole, as one line, with the words as they are.
+TEST(View, MessageBoxesKeepTheLineBreaksOfTheirText) {
+    ViewWindow v(3, false);
+    const std::string text = CommandLineHelp();
+    QString shown;
+    std::vector<std::pair<QString, bool>> lines;  // each line and whether it fits the label
+    QTimer::singleShot(0, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(top);
+            if (box == nullptr || !box->isVisible()) continue;
+            const auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+            if (label != nullptr) {
+                shown = label->text();
+                const QFontMetrics metrics(label->font());
+                for (const QString& line : label->text().split('\n')) {
+                    lines.emplace_back(
+                        line, metrics.horizontalAdvance(line) <= label->contentsRect().width());
+                }
+            }
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    v.desktop->MsgBox(text, vbOKOnly, "Quellix");
+    QString expected = QString::fromStdString(text);
+    expected.replace("\r\n", "\n");
+    EXPECT_EQ(shown, expected);
+    ASSERT_GT(lines.size(), 5u);
+    for (const auto& [line, fits] : lines)
+        EXPECT_TRUE(fits) << line.toStdString();
 }
 
 // The window as drive discovery builds it: captions keep the case of their mount points, and a
