@@ -97,8 +97,11 @@ public:
     virtual std::string programDirectory() = 0;
     // The directory for the files the program writes (error log, random text, run report): the
     // program's directory when this process may write there, else a directory of the user's own,
-    // made when it is asked for.
+    // made when it is asked for. An installed program keeps them where the host's conventions say.
     virtual std::string stateDirectory() = 0;
+    // The directory that holds the help document: the program's directory, or where the host
+    // keeps the documentation of an installed program.
+    virtual std::string documentDirectory() = 0;
     virtual void setPriority(Priority priority) = 0;
     // The machine's name on the network.
     virtual std::string hostName() = 0;

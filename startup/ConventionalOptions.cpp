@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "startup/DriveState.h"
 #include "ui/frmQuellix.h"
 
 namespace {
@@ -16,23 +17,9 @@ constexpr std::size_t kMaxDrives = 24;
 // Why a drive cannot be cleaned, or "can be cleaned".
 std::string driveState(Platform& p, std::size_t index, const std::string& item, DriveType type,
                        const DriveFacts& facts) {
-    const std::string root = item.substr(0, 2) + "\\";
     if (index >= kMaxDrives) return "beyond the 24 drives Quellix can take";
-    if (!facts.mounted || item.size() <= 2) return "not a mount point";
-    switch (type) {
-        case DRIVE_REMOVABLE:
-            return "removable";
-        case DRIVE_REMOTE:
-            return "network";
-        case DRIVE_CDROM:
-            return "optical disc";
-        case DRIVE_RAMDISK:
-            return "RAM disk";
-        case DRIVE_FIXED:
-            return p.mayCreateFiles(root) ? "can be cleaned" : "not writable by this user";
-        default:
-            return facts.readOnly ? "read-only" : "no local disk of its own";
-    }
+    const std::string why = WhyNotCleanable(p, item, type, [&] { return facts; });
+    return why.empty() ? "can be cleaned" : why;
 }
 
 std::string padded(const std::string& text, std::size_t width, bool right = false) {

@@ -8,6 +8,7 @@
 #include "resources/StringTable.h"
 #include "startup/DriveBox.h"
 #include "startup/DriveLayout.h"
+#include "startup/DriveState.h"
 #include "ui/frmQuellix.h"
 
 namespace {
@@ -65,7 +66,13 @@ void frmQuellix::FindDrives() {
     for (std::int32_t i = 0; i < DriveCount; ++i) {
         std::string previous;
         on([&] { previous = DriveBox(*this, i).Caption; });
-        on([&] { DriveBox(*this, i).Caption = UpperCase(item(items, i)); });
+        // The letter in upper case and the mount point as it is: in another case it would name
+        // another path.
+        on([&] {
+            const std::string& text = item(items, i);
+            DriveBox(*this, i).Caption =
+                UpperCase(text.substr(0, 2)) + (text.size() > 2 ? text.substr(2) : "");
+        });
         on([&] { DriveBox(*this, i).Tag = UpperCase(item(items, i).substr(0, 2)) + "\\"; });
         // A check mark belongs to the drive it was given for: where another drive now sits at
         // this place, the box starts unchecked.
@@ -90,6 +97,15 @@ void frmQuellix::FindDrives() {
             Control& box = DriveBox(*this, i);
             box.Enabled = selectable;
             if (!selectable) box.Value = 0;
+        });
+        // A greyed box says why, in the words of the drive table.
+        on([&] {
+            Control& box = DriveBox(*this, i);
+            box.DisabledReason.clear();
+            if (selectable) return;
+            const std::string why = WhyNotCleanable(platform(), item(items, i), type,
+                                                    [&] { return platform().driveFacts(box.Tag); });
+            if (!why.empty()) box.DisabledReason = "Cannot be cleaned: " + why;
         });
         on([&] { DriveBox(*this, i).Visible = true; });
     }

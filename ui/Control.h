@@ -30,6 +30,9 @@ struct Control {
     std::string Caption;
     std::string Tag;
     std::string ToolTipText;
+    // Why a disabled control cannot be used (a greyed drive box): shown as its tool tip in place
+    // of ToolTipText whether tool-tip help is on or not, for a reason is not help.
+    std::string DisabledReason;
     int Value = 0;  // check box 0/1, option button 0/1, progress bar 0..100
     bool Enabled = true;
     bool Visible = true;

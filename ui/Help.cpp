@@ -8,7 +8,7 @@
 
 namespace {
 
-// The help document, installed beside the program.
+// The help document: beside the program in a build, with the documentation when installed.
 constexpr const char* kHelpFile = "Quellix.html";
 
 }  // namespace
@@ -58,10 +58,10 @@ void frmQuellix::chkToolTip_Click() {
 }
 
 void frmQuellix::cmdHelp_Click() {
-    // Help is a convenience: a program directory that cannot be read or a viewer that cannot
+    // Help is a convenience: a directory that cannot be read or a viewer that cannot
     // open the document leaves the program running as it was, and nothing is logged.
     try {
-        const std::string file = platform().programDirectory() + "/" + kHelpFile;
+        const std::string file = platform().documentDirectory() + "/" + kHelpFile;
         comDialog.Tag = file;
         desktop().ShowHelp(file, HELP_FINDER);
     } catch (const RuntimeError&) {

@@ -24,6 +24,9 @@ public:
         std::optional<std::string> drives;
         // The directory to report instead of that of /proc/self/exe (tests).
         std::optional<std::string> programDirectory;
+        // Where an installed program run as root keeps its files, instead of /var/lib/quellix
+        // (tests).
+        std::optional<std::string> systemStateDirectory;
     };
 
     LinuxPlatform();
@@ -41,6 +44,7 @@ public:
     std::string commandLine() override;
     std::string programDirectory() override;
     std::string stateDirectory() override;
+    std::string documentDirectory() override;
     void setPriority(Priority priority) override;
     std::string hostName() override;
     std::optional<std::string> environment(const std::string& name) override;

@@ -13,6 +13,8 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
+#include <string>
 
 #include "platform/linux/LinuxPlatform.h"
 #include "runtime/RuntimeError.h"
@@ -61,6 +63,19 @@ int ioPriority() {
 
 void setIoPriority(int value) {
     ::syscall(SYS_ioprio_set, kIoPriorityWhoProcess, 0, value);
+}
+
+// The install prefix of an installed program: the install puts the program into
+// <prefix>/lib/quellix (a distribution may choose libexec), while a build keeps it in its build
+// folder's bin/. Nothing when the program's directory is not such a place.
+std::optional<std::string> installPrefix(const std::string& programDirectory) {
+    for (const std::string tail : {"/lib/quellix", "/libexec/quellix"}) {
+        if (programDirectory.size() > tail.size() && programDirectory.ends_with(tail)) {
+            return programDirectory.substr(0, programDirectory.size() - tail.size());
+        }
+    }
+    if (programDirectory == "/lib/quellix") return "";
+    return std::nullopt;
 }
 
 }  // namespace
@@ -152,10 +167,29 @@ std::string LinuxPlatform::utcTimestamp() {
     return std::string(buffer, n);
 }
 
+// Where the written files go, first match wins:
+//   STATE_DIRECTORY set      the service manager's choice (StateDirectory= of a systemd unit);
+//   installed, run as root   /var/lib/quellix, never below the read-only install prefix;
+//   a build that may write   its own directory;
+//   otherwise                $XDG_STATE_HOME/quellix, by default ~/.local/state/quellix.
 std::string LinuxPlatform::stateDirectory() {
+    if (const auto service = environment("STATE_DIRECTORY");
+        service && !service->empty() && service->front() == '/') {
+        // A colon-separated list when a unit names several; the first one is the program's.
+        const std::string dir = service->substr(0, service->find(':'));
+        makeDirectories(dir);
+        return dir;
+    }
     const std::string program = programDirectory();
-    if (::faccessat(AT_FDCWD, program.c_str(), W_OK | X_OK, AT_EACCESS) == 0) return program;
-    // $XDG_STATE_HOME/quellix, by default ~/.local/state/quellix.
+    const bool installed = installPrefix(program).has_value();
+    if (installed && ::geteuid() == 0) {
+        const std::string dir = options_.systemStateDirectory.value_or("/var/lib/quellix");
+        makeDirectories(dir);
+        return dir;
+    }
+    if (!installed && ::faccessat(AT_FDCWD, program.c_str(), W_OK | X_OK, AT_EACCESS) == 0) {
+        return program;
+    }
     std::string base;
     if (const auto state = environment("XDG_STATE_HOME");
         state && !state->empty() && state->front() == '/') {
@@ -168,6 +202,12 @@ std::string LinuxPlatform::stateDirectory() {
     // A directory that cannot be made shows in the failure of the first file written there.
     makeDirectories(dir);
     return dir;
+}
+
+std::string LinuxPlatform::documentDirectory() {
+    const std::string program = programDirectory();
+    if (const auto prefix = installPrefix(program)) return *prefix + "/share/doc/quellix";
+    return program;
 }
 
 void LinuxPlatform::provideRuntimeDirectory() {

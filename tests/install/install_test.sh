@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The install, checked with the tools that read what it lays down: `cmake --install` into a
 # temporary prefix (and once more with DESTDIR), the program run headless through its link, the
-# desktop entry, man page, systemd units, icons and polkit action. Everything happens in a
-# temporary directory that is removed at the end.
+# desktop entry, man page, systemd units and their generator, the service's start script, icons,
+# AppStream description and polkit action. Everything happens in a temporary directory that is
+# removed at the end; a run as root names its state directory there (STATE_DIRECTORY), since an
+# installed program run as root would otherwise write to the machine's /var/lib/quellix.
 # Usage: install_test.sh BUILD_DIR VERSION
 set -uo pipefail
 
@@ -39,23 +41,30 @@ if ! cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1; then
 fi
 
 # --- Layout: the program's directory is real, bin/ holds a relative link into it.
-for f in lib/quellix/quellix lib/quellix/QuellixQuotes.sav lib/quellix/Quellix.html \
-    share/man/man1/quellix.1 share/applications/quellix.desktop \
+for f in lib/quellix/quellix lib/quellix/QuellixQuotes.sav lib/quellix/quellix-wipe \
+    share/doc/quellix/Quellix.html share/doc/quellix/copyright share/doc/quellix/changelog.gz \
+    share/man/man1/quellix.1.gz share/applications/quellix.desktop \
+    share/metainfo/org.quellix.quellix.metainfo.xml share/doc-base/quellix \
     share/icons/hicolor/48x48/apps/quellix.png share/icons/hicolor/256x256/apps/quellix.png \
     share/polkit-1/actions/org.quellix.quellix.policy \
     lib/systemd/system/quellix-wipe.service lib/systemd/system/quellix-wipe.timer \
-    share/doc/quellix/quellix.default; do
+    lib/systemd/system-generators/quellix-wipe-generator etc/default/quellix; do
     if [ -f "$prefix/$f" ] && [ ! -L "$prefix/$f" ]; then pass "installed $f"; else fail "no file $f"; fi
 done
-[ -x "$prefix/lib/quellix/quellix" ] && pass "the program is executable" || fail "the program is not executable"
+for f in lib/quellix/quellix lib/quellix/quellix-wipe lib/systemd/system-generators/quellix-wipe-generator; do
+    [ -x "$prefix/$f" ] && pass "$f is executable" || fail "$f is not executable"
+done
 link=$(readlink "$prefix/bin/quellix" || true)
 [ "$link" = "../lib/quellix/quellix" ] && pass "bin/quellix links to ../lib/quellix/quellix" ||
     fail "bin/quellix is not the relative link (readlink: '$link')"
 leftover=$(grep -rl '@QUELLIX_' "$prefix" || true)
 [ -z "$leftover" ] && pass "no template placeholder left" || fail "placeholders left in: $leftover"
-# Installed means not enabled: nothing in /etc, no .wants links.
-extra=$(find "$prefix" -path "$prefix/etc" -o -name '*.wants' -o -name '*.requires' | head -1)
+# Installed means not enabled: no .wants links, nothing in etc/ but the commented settings.
+extra=$(find "$prefix" -name '*.wants' -o -name '*.requires' -o -path "$prefix/etc/*" -type f \
+    ! -path "$prefix/etc/default/quellix" | head -1)
 [ -z "$extra" ] && pass "the units are not enabled" || fail "the install enabled something: $extra"
+! grep -v '^#' "$prefix/etc/default/quellix" | grep -q '[^[:space:]]' &&
+    pass "etc/default/quellix is commented throughout" || fail "etc/default/quellix sets something"
 
 # --- The program runs through the link, without a display, on a drive list of its own.
 drives=$work/drives
@@ -64,7 +73,7 @@ if mountpoint -q "$drives"; then
     fail "$drives is a mount point"
 else
     out=$(cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY QUELLIX_DRIVES="$drives" \
-        XDG_STATE_HOME="$work/state" QT_QPA_PLATFORM=offscreen \
+        XDG_STATE_HOME="$work/state" STATE_DIRECTORY="$work/state" QT_QPA_PLATFORM=offscreen \
         timeout 60 "$prefix/bin/quellix" '?' </dev/null 2>&1)
     status=$?
     if [ "$status" -eq 0 ] && grep -q "Command-line options are" <<<"$out"; then
@@ -79,7 +88,8 @@ fi
 # warning either, also without XDG_RUNTIME_DIR).
 run_installed() {
     (cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR QUELLIX_DRIVES="$drives" \
-        XDG_STATE_HOME="$work/state" timeout 60 "$prefix/bin/quellix" "$@" </dev/null 2>"$work/stderr")
+        XDG_STATE_HOME="$work/state" STATE_DIRECTORY="$work/state" timeout 60 \
+        "$prefix/bin/quellix" "$@" </dev/null 2>"$work/stderr")
 }
 out=$(run_installed --help)
 status=$?
@@ -140,9 +150,10 @@ grep -qx "Exec=$prefix/bin/quellix" "$desktop" &&
     pass "the desktop action starts bin/quellix without root" ||
     fail "no desktop action starting $prefix/bin/quellix"
 
-# --- Man page: no groff warning, man renders it, and every section is there.
-page=$prefix/share/man/man1/quellix.1
-check_silent "groff -man -ww -z finds nothing to warn about" groff -man -ww -z "$page"
+# --- Man page: compressed, no groff warning, man renders it, and every section is there.
+page=$prefix/share/man/man1/quellix.1.gz
+check_silent "groff -man -ww -z finds nothing to warn about" \
+    bash -c 'set -o pipefail; zcat "$1" | groff -man -ww -z' - "$page"
 rendered=$(MANWIDTH=80 man -l "$page" 2>"$work/man.err")
 status=$?
 if [ "$status" -eq 0 ] && [ ! -s "$work/man.err" ]; then
@@ -157,17 +168,98 @@ done
 grep -q "$prefix/lib/quellix/" <<<"$rendered" && pass "the man page names the program's directory" ||
     fail "the man page does not name $prefix/lib/quellix/"
 
-# --- systemd units: verify loads them (it needs the ExecStart program and the man page).
+# --- systemd units: the service starts quellix-wipe with the installed settings; the generator
+# opens exactly the drives chosen there to it; verify loads the units with that drop-in (it
+# needs the ExecStart program and the man page), and the service's sandbox rates 4.0 or below.
 unit_dir=$prefix/lib/systemd/system
-grep -qx "ExecStart=$prefix/lib/quellix/quellix \$QUELLIX_OPTIONS" "$unit_dir/quellix-wipe.service" &&
-    pass "the service starts the installed program" ||
-    fail "the service's ExecStart does not name $prefix/lib/quellix/quellix"
+settings=$prefix/etc/default/quellix
+grep -qx "ExecStart=$prefix/lib/quellix/quellix-wipe" "$unit_dir/quellix-wipe.service" &&
+    grep -qx "EnvironmentFile=-$settings" "$unit_dir/quellix-wipe.service" &&
+    pass "the service starts quellix-wipe with the installed settings" ||
+    fail "the service does not start $prefix/lib/quellix/quellix-wipe with $settings"
+generated=$work/generator
+cp "$settings" "$work/settings.orig"
+printf '%s\n' 'QUELLIX_DRIVES=/unused' '  QUELLIX_DRIVES = "/srv/data:/mnt/a b:/mnt/50%"' >>"$settings"
+"$prefix/lib/systemd/system-generators/quellix-wipe-generator" "$generated" "$generated" "$generated"
+cp "$work/settings.orig" "$settings"
+if diff - "$generated/quellix-wipe.service.d/50-drives.conf" >"$work/generated.diff" <<DROPIN; then
+# Made by quellix-wipe-generator from $settings.
+[Service]
+Environment="QUELLIX_SERVICE_DRIVES=/srv/data:/mnt/a b:/mnt/50%%"
+ReadWritePaths="-/srv/data"
+ReadWritePaths="-/mnt/a b"
+ReadWritePaths="-/mnt/50%%"
+DROPIN
+    pass "the generator opens exactly the chosen drives to the service"
+else
+    fail "the generator's drop-in:"
+    sed 's/^/      /' "$work/generated.diff"
+fi
 if command -v systemd-analyze >/dev/null; then
-    check_silent "systemd-analyze verify accepts the service and the timer" \
-        env MANPATH="$prefix/share/man" systemd-analyze verify \
-        "$unit_dir/quellix-wipe.service" "$unit_dir/quellix-wipe.timer"
+    check_silent "systemd-analyze verify accepts the service with the generator's drop-in, and the timer" \
+        env MANPATH="$prefix/share/man" SYSTEMD_UNIT_PATH="$generated:$unit_dir:" \
+        systemd-analyze verify quellix-wipe.service quellix-wipe.timer
+    exposure=$(systemd-analyze security --offline=true "$unit_dir/quellix-wipe.service" 2>&1 |
+        sed -n 's/.*Overall exposure level for quellix-wipe.service: \([0-9.]*\).*/\1/p')
+    awk -v e="$exposure" 'BEGIN { exit !(e != "" && e + 0 <= 4.0) }' &&
+        pass "systemd-analyze security rates the service $exposure (4.0 or below)" ||
+        fail "systemd-analyze security rates the service '$exposure'"
 else
     echo "skip: systemd-analyze is not installed, the units are not verified"
+fi
+
+# --- The service's start script. Without drives it refuses, starts nothing and writes nothing;
+# so it does when the settings changed since the service manager loaded them. With drives, the
+# program lists exactly them, and gets them as words after the script's own arguments and
+# before the options. Where a run could start, a copy of the script starts printf instead of
+# the program: a script that failed to refuse must not wipe the machine's drives.
+wipe=$prefix/lib/quellix/quellix-wipe
+words=$work/wipe-words
+sed "s|^exec $prefix/lib/quellix/quellix |exec printf '<%s>' |" "$wipe" >"$words"
+mkdir "$work/wipe-state" "$work/a dir"
+run_wipe() {
+    (cd "$work" && env -i PATH=/usr/bin:/bin STATE_DIRECTORY="$work/wipe-state" \
+        XDG_STATE_HOME="$work/wipe-state" "$@" </dev/null >"$work/wipe.out" 2>"$work/wipe.err")
+}
+# refuses SAYS [VARIABLE=VALUE...]: quellix-wipe with these settings ends with status 2 and a
+# line that says so, having started nothing and written nothing.
+refuses() {
+    local says=$1 status
+    shift
+    run_wipe "$@" sh "$words"
+    status=$?
+    if [ "$status" -eq 2 ] && grep -q "^quellix-wipe: .*$says.*nothing was done" "$work/wipe.err" &&
+        [ ! -s "$work/wipe.out" ] && [ -z "$(ls -A "$work/wipe-state")" ]; then
+        pass "quellix-wipe refuses ($says) with status 2 and writes nothing: $*"
+    else
+        fail "quellix-wipe with $* (status $status): $(cat "$work/wipe.out" "$work/wipe.err")"
+    fi
+}
+refuses "no drives to clean"
+refuses "no drives to clean" QUELLIX_DRIVES= QUELLIX_OPTIONS="ALL RUN"
+refuses "no drives to clean" QUELLIX_DRIVES=::
+refuses "systemctl daemon-reload" QUELLIX_DRIVES="$drives" QUELLIX_SERVICE_DRIVES=/srv/old
+run_wipe QUELLIX_DRIVES="$drives:$work/a dir" QUELLIX_OPTIONS=--list timeout 60 "$wipe"
+listed=$(grep -c '^[C-Z]: ' "$work/wipe.out")
+grep -q "^C: *$drives " "$work/wipe.out" && grep -q "^D: *$work/a dir " "$work/wipe.out" &&
+    [ "$listed" -eq 2 ] && pass "quellix-wipe pins the program to the chosen drives" ||
+    fail "quellix-wipe --list printed: $(cat "$work/wipe.out" "$work/wipe.err")"
+grep -q "^exec printf" "$words" || fail "the copy of quellix-wipe still starts the program"
+run_wipe QUELLIX_DRIVES="/srv/data::/mnt/a b:" QUELLIX_OPTIONS="RAND=3  RUN" sh "$words" -n
+[ "$(cat "$work/wipe.out")" = "<-n></srv/data></mnt/a b><RAND=3><RUN>" ] &&
+    pass "quellix-wipe hands over its arguments, the drives as words and the options" ||
+    fail "quellix-wipe handed over: $(cat "$work/wipe.out" "$work/wipe.err")"
+run_wipe QUELLIX_DRIVES=/srv/data sh "$words"
+[ "$(cat "$work/wipe.out")" = "</srv/data><RUN>" ] && pass "quellix-wipe runs with RUN by default" ||
+    fail "quellix-wipe without options handed over: $(cat "$work/wipe.out" "$work/wipe.err")"
+
+# --- AppStream description: valid for software centres (where appstreamcli is installed).
+if command -v appstreamcli >/dev/null; then
+    check_silent "appstreamcli validates the AppStream description" bash -c \
+        'appstreamcli validate --pedantic --no-net "$1" >/dev/null || appstreamcli validate --pedantic --no-net "$1"' \
+        - "$prefix/share/metainfo/org.quellix.quellix.metainfo.xml"
+else
+    echo "skip: appstreamcli is not installed, the AppStream description is not validated"
 fi
 
 # --- Icons: PNGs of their sizes with an alpha channel, mostly covered by the tile.

@@ -135,6 +135,70 @@ TEST(LinuxHost, WrittenFilesGoWhereTheUserMayWrite) {
     EXPECT_EQ(status, 0);
 }
 
+// The state directory as this process sees it, or as an ordinary user (uid 65534) sees it: a
+// forked child takes that identity and hands the answer back through a pipe.
+std::string stateDirectoryAs(LinuxPlatform& p, bool root) {
+    if (root || geteuid() != 0) return p.stateDirectory();
+    int fds[2];
+    if (pipe(fds) != 0) return "(no pipe)";
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+        const std::string dir = p.stateDirectory();
+        _exit(write(fds[1], dir.data(), dir.size()) == static_cast<ssize_t>(dir.size()) ? 0 : 1);
+    }
+    close(fds[1]);
+    std::string answer;
+    char buffer[512];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+        answer.append(buffer, static_cast<std::size_t>(n));
+    close(fds[0]);
+    waitpid(child, nullptr, 0);
+    return answer;
+}
+
+// An installed program (in <prefix>/lib/quellix) never writes below its prefix, even where it
+// could: run as root it keeps its files in the system's state directory, anybody else in their
+// own. A service manager's STATE_DIRECTORY comes first. Its help document lies with the
+// prefix's documentation, a build's beside the program.
+TEST(LinuxHost, AnInstalledProgramKeepsItsStateWhereTheHostKeepsState) {
+    TempDir dir;
+    chmod(dir.path().c_str(), 0777);
+    const std::string prefix = dir.path() + "/usr";
+    std::filesystem::create_directories(prefix + "/lib/quellix");
+    chmod((prefix + "/lib/quellix").c_str(), 0777);
+    LinuxPlatform::Options o;
+    o.programDirectory = prefix + "/lib/quellix";
+    o.systemStateDirectory = dir.path() + "/var/lib/quellix";
+    LinuxPlatform installed(o);
+    EXPECT_EQ(installed.documentDirectory(), prefix + "/share/doc/quellix");
+    o.programDirectory = dir.path() + "/build/bin";
+    EXPECT_EQ(LinuxPlatform(o).documentDirectory(), dir.path() + "/build/bin");
+
+    ScopedEnv xdg("XDG_STATE_HOME", dir.path() + "/state");
+    struct Case {
+        std::optional<std::string> service;  // STATE_DIRECTORY
+        bool root;
+        std::string expected;
+    };
+    const std::vector<Case> cases{
+        {std::nullopt, true, dir.path() + "/var/lib/quellix"},
+        {std::nullopt, false, dir.path() + "/state/quellix"},
+        {"", true, dir.path() + "/var/lib/quellix"},
+        {dir.path() + "/service:" + dir.path() + "/other", true, dir.path() + "/service"},
+        {dir.path() + "/service", false, dir.path() + "/service"},
+    };
+    for (const Case& c : cases) {
+        if (c.root && geteuid() != 0) continue;
+        ScopedEnv service("STATE_DIRECTORY", c.service);
+        const std::string got = stateDirectoryAs(installed, c.root);
+        EXPECT_EQ(got, c.expected) << (c.root ? "root, " : "user, ") << c.service.value_or("-");
+        EXPECT_TRUE(std::filesystem::is_directory(got)) << got;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(prefix + "/lib/quellix"));
+}
+
 TEST(LinuxDrives, QuellixDrivesPinsTheListAndItsFirstEntryIsC) {
     TempDir dir;
     ScopedEnv pinned("QUELLIX_DRIVES", dir.path() + "/:/");

@@ -39,7 +39,7 @@ protected:
         for (std::size_t i = 0; i < 3; ++i) {
             w.chkDrive[i].Index = static_cast<int>(i);
             w.chkDrive[i].Tag = roots[i];
-            w.chkDrive[i].Caption = std::string(roots[i]).substr(0, 2) + " /FAKE/" + roots[i][0];
+            w.chkDrive[i].Caption = std::string(roots[i]).substr(0, 2) + " /fake/" + roots[i][0];
             w.chkDrive[i].Enabled = i < 2;
             w.chkDrive[i].Visible = true;
         }

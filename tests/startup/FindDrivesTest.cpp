@@ -1,4 +1,5 @@
 // Drive discovery: boxes, selectability, the column layout, the limits and changed drive sets.
+#include <algorithm>
 #include <vector>
 
 #include "tests/startup/StartupTest.h"
@@ -130,15 +131,15 @@ TEST_F(FindDrives, NoDriveEndsTheProgram) {
     EXPECT_EQ(desktop.boxes[0].title, "Quellix");
 }
 
-TEST_F(FindDrives, CaptionsAreUpperCasedInFullAndTagsAreRootPaths) {
+// A mount point in another case would name another path: only the letter is upper-cased.
+TEST_F(FindDrives, CaptionsShowMountPointsAsTheyAreAndTagsAreRootPaths) {
     platform.addVolume("C:\\", 0, DRIVE_FIXED, "c: /");
     platform.addVolume("D:\\", 0, DRIVE_FIXED, "d: /home/Data Disk");
     platform.addVolume("E:\\", 0, DRIVE_FIXED, "e: /mnt/caf\xc3\xa9");
     w.FindDrives();
     EXPECT_EQ(w.chkDrive[0].Caption, "C: /");
-    EXPECT_EQ(w.chkDrive[1].Caption, "D: /HOME/DATA DISK");
-    // Only ASCII letters change: the UTF-8 bytes of the mount point stay intact.
-    EXPECT_EQ(w.chkDrive[2].Caption, "E: /MNT/CAF\xc3\xa9");
+    EXPECT_EQ(w.chkDrive[1].Caption, "D: /home/Data Disk");
+    EXPECT_EQ(w.chkDrive[2].Caption, "E: /mnt/caf\xc3\xa9");
     for (const Control& box : w.chkDrive) {
         ASSERT_EQ(box.Tag.size(), 3u) << box.Caption;
         EXPECT_EQ(box.Tag.substr(1), ":\\");
@@ -146,20 +147,58 @@ TEST_F(FindDrives, CaptionsAreUpperCasedInFullAndTagsAreRootPaths) {
     }
 }
 
-TEST_F(FindDrives, OnlyWritableFixedDisksWithMoreThanTheirLetterAreSelectable) {
-    platform.addVolume("C:\\", 0, DRIVE_FIXED, "C: /");
-    platform.addVolume("D:\\", 0, DRIVE_FIXED, "D:");  // the letter and colon only
-    platform.addVolume("E:\\", 0, DRIVE_REMOTE, "E: /net");
-    platform.addVolume("F:\\", 0, DRIVE_RAMDISK, "F: /ram");
-    platform.addVolume("G:\\", 0, DRIVE_UNKNOWN, "G: /odd");
-    platform.addVolume("H:\\", 0, DRIVE_NO_ROOT_DIR, "H: /gone");
-    w.FindDrives();
-    ASSERT_EQ(w.DriveCount, 6);
-    EXPECT_TRUE(w.chkDrive[0].Enabled);
-    for (int i = 1; i < 6; ++i) {
-        EXPECT_FALSE(w.chkDrive[static_cast<std::size_t>(i)].Enabled) << i;
-        EXPECT_TRUE(w.chkDrive[static_cast<std::size_t>(i)].Visible) << i;
+// Only writable fixed disks with more than their letter can be selected; every other box is
+// greyed and says why in the words of the drive table. What the type tells is never asked of
+// the drive itself: a network share may not answer.
+TEST_F(FindDrives, OnlyWritableFixedDisksAreSelectableAndGreyedBoxesSayWhy) {
+    struct Case {
+        std::string display;
+        DriveType type;
+        bool writable = true;
+        bool mounted = true;
+        bool readOnly = false;
+        std::string reason;  // empty: selectable
+    };
+    const std::vector<Case> cases{
+        {"C: /", DRIVE_FIXED, true, true, false, ""},
+        {"D:", DRIVE_FIXED, true, true, false, "Cannot be cleaned: not a mount point"},
+        {"E: /net", DRIVE_REMOTE, true, true, false, "Cannot be cleaned: network"},
+        {"F: /ram", DRIVE_RAMDISK, true, true, false, "Cannot be cleaned: RAM disk"},
+        {"G: /odd", DRIVE_UNKNOWN, true, true, false,
+         "Cannot be cleaned: no local disk of its own"},
+        {"H: /gone", DRIVE_NO_ROOT_DIR, true, false, false, "Cannot be cleaned: not a mount point"},
+        {"I: /media/Stick", DRIVE_REMOVABLE, true, true, false, "Cannot be cleaned: removable"},
+        {"J: /media/cd", DRIVE_CDROM, true, true, false, "Cannot be cleaned: optical disc"},
+        {"K: /srv/ro", DRIVE_UNKNOWN, true, true, true, "Cannot be cleaned: read-only"},
+        {"L: /srv/theirs", DRIVE_FIXED, false, true, false,
+         "Cannot be cleaned: not writable by this user"},
+    };
+    for (const Case& c : cases) {
+        const std::string root = c.display.substr(0, 2) + "\\";
+        FakePlatform::Volume& v = platform.addVolume(root, 0, c.type, c.display);
+        v.writable = c.writable;
+        v.facts.mounted = c.mounted;
+        v.facts.readOnly = c.readOnly;
     }
+    w.FindDrives();
+    ASSERT_EQ(w.DriveCount, static_cast<std::int32_t>(cases.size()));
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Control& box = w.chkDrive[i];
+        EXPECT_EQ(box.Enabled, cases[i].reason.empty()) << box.Caption;
+        EXPECT_EQ(box.DisabledReason, cases[i].reason) << box.Caption;
+        EXPECT_TRUE(box.Visible) << box.Caption;
+    }
+    for (const char* asked : {"E:\\", "F:\\", "I:\\", "J:\\", "C:\\"}) {
+        EXPECT_EQ(std::count(platform.factsAsked.begin(), platform.factsAsked.end(), asked), 0)
+            << asked;
+    }
+
+    // A drive that can be cleaned again loses its reason.
+    platform.volume("L:\\").writable = true;
+    w.FindDrives();
+    EXPECT_TRUE(w.chkDrive[9].Enabled);
+    EXPECT_EQ(w.chkDrive[9].DisabledReason, "");
+    EXPECT_TRUE(platform.errLog().empty());
 }
 
 TEST_F(FindDrives, NewBoxesAreMadeFromTheFirstBoxsDesign) {
@@ -203,7 +242,7 @@ TEST_F(FindDrives, NewDrivesGetBoxesOfTheirOwn) {
     w.FindDrives();
     ASSERT_EQ(w.DriveCount, 4);
     ASSERT_EQ(w.chkDrive.size(), 4u);
-    EXPECT_EQ(w.chkDrive[3].Caption, "F: /MNT/F");
+    EXPECT_EQ(w.chkDrive[3].Caption, "F: /mnt/F");
     EXPECT_EQ(w.chkDrive[3].Tag, "F:\\");
     EXPECT_TRUE(w.chkDrive[3].Visible);
     EXPECT_TRUE(w.chkDrive[3].Enabled);

@@ -122,6 +122,7 @@ bool FakePlatform::mayCreateFiles(const std::string& root) {
 }
 
 DriveFacts FakePlatform::driveFacts(const std::string& root) {
+    factsAsked.push_back(root);
     const auto it = volumes.find(root);
     return it == volumes.end() ? DriveFacts{} : it->second.facts;
 }

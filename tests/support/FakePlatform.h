@@ -57,6 +57,7 @@ public:
     std::map<std::string, std::int64_t> swapFiles;  // "C:\pagefile.sys" -> length
     std::string programDir = "/opt/quellix";
     std::string stateDir;  // where written files go; the program's directory when empty
+    std::string docDir;    // where the help document lies; the program's directory when empty
     std::string arguments;
     std::string host = "testhost";
     std::map<std::string, std::string> env;
@@ -75,7 +76,8 @@ public:
                                       // all the same
     std::set<std::string> unreadableHostFiles;  // host paths that cannot be opened for reading
     std::vector<Write> writes;
-    std::vector<std::string> deleted;  // drive paths in the order they were deleted
+    std::vector<std::string> deleted;     // drive paths in the order they were deleted
+    std::vector<std::string> factsAsked;  // roots whose driveFacts were asked for, in order
     int extendedProbes = 0;
     int classicProbes = 0;
     std::map<FillHandle, OpenFill> fills;
@@ -92,6 +94,7 @@ public:
     std::string commandLine() override { return arguments; }
     std::string programDirectory() override { return programDir; }
     std::string stateDirectory() override { return stateDir.empty() ? programDir : stateDir; }
+    std::string documentDirectory() override { return docDir.empty() ? programDir : docDir; }
     void setPriority(Priority priority) override { priorities.push_back(priority); }
     std::string hostName() override { return host; }
     std::optional<std::string> environment(const std::string& name) override;

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cctype>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,9 +35,8 @@ protected:
         box.Name = "chkDrive";
         box.Kind = ControlKind::DriveCheckBox;
         box.Index = static_cast<int>(w.chkDrive.size());
-        // As drive discovery shows it: the list's text upper-cased.
-        for (char c : v.display)
-            box.Caption.push_back(static_cast<char>(std::toupper(c)));
+        // As drive discovery shows it: the list's text, its letter upper-case.
+        box.Caption = v.display;
         box.Tag = root;
         box.Value = checked ? 1 : 0;
         w.chkDrive.push_back(box);

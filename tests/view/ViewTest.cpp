@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -10,8 +11,10 @@
 #include <QRadioButton>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QToolTip>
 #include <algorithm>
 
+#include "startup/CommandLine.h"
 #include "tests/view/ViewWindow.h"
 
 namespace {
@@ -254,6 +257,73 @@ TEST(View, MessageBoxesAreModalWithTheTitleAndTheDefaultButton) {
     EXPECT_EQ(seenTitle, "Quellix");
     EXPECT_TRUE(noIsDefault);
     EXPECT_EQ(seenStatus, "before the box") << "the window shows its state before the box";
+}
+
+// The option help is broken into lines by its author, some of them indented: the box shows
+// every line whole, as one line, with the words as they are.
+TEST(View, MessageBoxesKeepTheLineBreaksOfTheirText) {
+    ViewWindow v(3, false);
+    const std::string text = CommandLineHelp();
+    QString shown;
+    std::vector<std::pair<QString, bool>> lines;  // each line and whether it fits the label
+    QTimer::singleShot(0, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(top);
+            if (box == nullptr || !box->isVisible()) continue;
+            const auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+            if (label != nullptr) {
+                shown = label->text();
+                const QFontMetrics metrics(label->font());
+                for (const QString& line : label->text().split('\n')) {
+                    lines.emplace_back(
+                        line, metrics.horizontalAdvance(line) <= label->contentsRect().width());
+                }
+            }
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    v.desktop->MsgBox(text, vbOKOnly, "Quellix");
+    QString expected = QString::fromStdString(text);
+    expected.replace("\r\n", "\n");
+    EXPECT_EQ(shown, expected);
+    ASSERT_GT(lines.size(), 5u);
+    for (const auto& [line, fits] : lines)
+        EXPECT_TRUE(fits) << line.toStdString();
+}
+
+// The window as drive discovery builds it: captions keep the case of their mount points, and a
+// greyed drive shows why it cannot be cleaned as its tool tip whether tool-tip help is on or
+// off; a drive that can be checked shows help only while help is on.
+TEST(View, GreyedDrivesSayWhyAndCaptionsKeepTheirCase) {
+    ViewWindow v(1);
+    frmQuellix& w = *v.window;
+    v.platform.addVolume("C:\\", 0, DRIVE_FIXED, "C: /");
+    v.platform.addVolume("D:\\", 0, DRIVE_FIXED, "D: /srv/Data");
+    v.platform.addVolume("E:\\", 0, DRIVE_REMOVABLE, "E: /media/Stick");
+    w.FindDrives();
+    v.desktop->DoEvents();
+    auto* data = v.widget<QCheckBox>(w.chkDrive[1]);
+    auto* stick = v.widget<QCheckBox>(w.chkDrive[2]);
+    ASSERT_TRUE(data != nullptr && stick != nullptr);
+    EXPECT_EQ(data->text(), "D: /srv/Data");
+    EXPECT_EQ(stick->text(), "E: /media/Stick");
+    EXPECT_FALSE(stick->isEnabled());
+
+    // What the window system shows when the pointer rests on the box. Each check shows another
+    // text than the one before, so that none can pass on a tip still on the screen.
+    const auto tipOf = [](QWidget* widget) {
+        QHelpEvent rest(QEvent::ToolTip, QPoint(4, 4), widget->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(widget, &rest);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    const QString reason = "Cannot be cleaned: removable";
+    EXPECT_EQ(tipOf(stick), reason);
+    EXPECT_EQ(data->toolTip(), "");
+
+    v.widget<QCheckBox>(w.chkToolTip)->click();
+    EXPECT_EQ(tipOf(data), QString::fromStdString(LoadResString(155)));
+    EXPECT_EQ(tipOf(stick), reason);
+    QToolTip::hideText();
 }
 
 TEST(View, HeadlessMessageBoxesAndStatusGoToTheTerminal) {

@@ -5,10 +5,13 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QUrl>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +30,21 @@ QString dialogText(const std::string& text) {
     s.replace("\r\n", "\n");
     s.replace('\r', '\n');
     return s;
+}
+
+// The texts are broken into lines by their authors, some lines indented. A message box wraps
+// a text wider than half the screen once more, which leaves short stubs between the author's
+// lines; a label as wide as its longest line keeps them as they are. A box never grows beyond
+// 1000 pixels or the screen, icon and margins included.
+void keepLineBreaks(QMessageBox& box) {
+    auto* label = box.findChild<QLabel*>("qt_msgbox_label");
+    if (label == nullptr) return;
+    label->ensurePolished();
+    label->setWordWrap(false);
+    const QScreen* screen = box.screen();
+    const int room = std::min(screen != nullptr ? screen->availableGeometry().width() : 1000, 1000);
+    constexpr int kIconAndMargins = 120;
+    label->setMinimumWidth(std::min(label->sizeHint().width(), room - kIconAndMargins));
 }
 
 double steadySeconds() {
@@ -100,6 +118,7 @@ int QtDesktop::MsgBox(const std::string& text, int style, const std::string& tit
     box.setWindowTitle(QString::fromStdString(title));
     box.setTextFormat(Qt::PlainText);
     box.setText(dialogText(text));
+    keepLineBreaks(box);
     box.setIcon((style & vbExclamation) == vbExclamation ? QMessageBox::Warning
                                                          : QMessageBox::NoIcon);
     if ((style & vbYesNo) == vbYesNo) {
@@ -140,8 +159,9 @@ bool QtDesktop::ShowHelp(const std::string& file, int command) {
     } else {
         // The viewer says so itself; the program goes on as before.
         help_->setHtml(QString("<h2>Quellix Help</h2><p>The help document could not be opened:</p>"
-                               "<p><tt>%1</tt></p><p>It is installed beside the program file. "
-                               "Reinstalling Quellix puts it back.</p>")
+                               "<p><tt>%1</tt></p><p>It is installed with Quellix; reinstalling "
+                               "Quellix puts it back, unless the system leaves documentation "
+                               "out.</p>")
                            .arg(QString::fromStdString(file).toHtmlEscaped()));
     }
     help_->show();

@@ -62,6 +62,11 @@ QFont fitted(QFont font, const QString& s, double width, bool narrowFirst) {
     return font;
 }
 
+// A disabled control's reason stands in for its tool-tip help.
+const std::string& shownToolTip(const Control& c) {
+    return !c.Enabled && !c.DisabledReason.empty() ? c.DisabledReason : c.ToolTipText;
+}
+
 Qt::WindowStates qtState(WindowState s) {
     switch (s) {
         case WindowState::Minimized:
@@ -145,7 +150,7 @@ void QtView::apply(Binding& b) {
     }
     if (fresh || c.Visible != last.Visible) widget->setVisible(c.Visible);
     if (fresh || c.Enabled != last.Enabled) widget->setEnabled(c.Enabled);
-    if (fresh || c.ToolTipText != last.ToolTipText) widget->setToolTip(text(c.ToolTipText));
+    if (fresh || shownToolTip(c) != shownToolTip(last)) widget->setToolTip(text(shownToolTip(c)));
 
     const bool styled = fresh || c.BackColor != last.BackColor || c.ForeColor != last.ForeColor;
     if (styled) {
