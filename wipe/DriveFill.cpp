@@ -9,9 +9,8 @@
 #include "runtime/Numeric.h"
 #include "wipe/Cleanup.h"
 #include "wipe/Pause.h"
-#include "wipe/WipeRun.h"
 
-DriveFill::DriveFill(WipeRun& run, const FillSets& sets, const std::string& root,
+DriveFill::DriveFill(FillContext& run, const FillSets& sets, const std::string& root,
                      DriveAccount& account, Rnd& random)
     : run_(run),
       sets_(sets),

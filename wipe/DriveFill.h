@@ -13,14 +13,37 @@
 #include "wipe/FillSets.h"
 #include "wipe/FreeSpaceProbe.h"
 #include "wipe/RunAccount.h"
+#include "wipe/RunObserver.h"
+#include "wipe/WipePlan.h"
 
-class WipeRun;
+class DriveFill;
+
+// What a drive's fill shares with the run it belongs to (WipeRun): the plan, the disks, where its
+// errors and events go, the stop request and the probe, and a register of the fills under way.
+class FillContext {
+public:
+    virtual const WipePlan& plan() const = 0;
+    virtual FillTarget& target() = 0;
+    virtual const ErrorLogSink& log() const = 0;
+    virtual RunObserver& observer() = 0;
+    virtual bool stopRequested() const noexcept = 0;
+    // Probes a drive; false (and the run ends) when the run cannot go on.
+    virtual bool probe(const std::string& root, FreeSpace& space) = 0;
+    // Percent of the whole run per thousand bytes written.
+    virtual double totalProgressStep() const = 0;
+    // A drive's fill, while it runs.
+    virtual void enlist(DriveFill& fill) = 0;
+    virtual void delist(DriveFill& fill) = 0;
+
+protected:
+    ~FillContext() = default;
+};
 
 class DriveFill {
 public:
     // The drive's root ("C:\"); random chooses the block of every write.
-    DriveFill(WipeRun& run, const FillSets& sets, const std::string& root, DriveAccount& account,
-              Rnd& random);
+    DriveFill(FillContext& run, const FillSets& sets, const std::string& root,
+              DriveAccount& account, Rnd& random);
     DriveFill(const DriveFill&) = delete;
     DriveFill& operator=(const DriveFill&) = delete;
     // Closes whatever fill file is still open.
@@ -72,7 +95,7 @@ private:
     std::int64_t count(double freeBytes, std::size_t size);
     void cleanup(bool showStatus);
 
-    WipeRun& run_;
+    FillContext& run_;
     const FillSets& sets_;
     const std::string root_;
     DriveAccount& account_;

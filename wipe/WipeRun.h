@@ -13,6 +13,7 @@
 
 #include "log/ErrorLog.h"
 #include "runtime/Rnd.h"
+#include "wipe/DriveFill.h"
 #include "wipe/FillSets.h"
 #include "wipe/FillTarget.h"
 #include "wipe/FreeSpaceProbe.h"
@@ -20,9 +21,7 @@
 #include "wipe/RunObserver.h"
 #include "wipe/WipePlan.h"
 
-class DriveFill;
-
-class WipeRun {
+class WipeRun : public FillContext {
 public:
     enum class Result {
         Finished,   // every drive's fill ran to its end
@@ -46,12 +45,12 @@ public:
 
     // Asks every drive's fill to end at its next step; from any thread.
     void requestStop() noexcept { stop_.store(true); }
-    bool stopRequested() const noexcept { return stop_.load(); }
+    bool stopRequested() const noexcept override { return stop_.load(); }
     bool prevented() const noexcept { return prevented_.load(); }
 
-    const WipePlan& plan() const { return plan_; }
+    const WipePlan& plan() const override { return plan_; }
     // Percent of the whole run per thousand bytes written, from the survey.
-    double totalProgressStep() const { return totalProgressStep_; }
+    double totalProgressStep() const override { return totalProgressStep_; }
     // Whether the paging-file question is still to be asked this start.
     bool swapQuestionPending() const { return probe_.questionPending(); }
 
@@ -60,16 +59,14 @@ public:
     void abandon();
 
     // --- for the drives' fills ---
-    // A drive's fill, while it runs.
-    void enlist(DriveFill& fill);
-    void delist(DriveFill& fill);
-    FillTarget& target() { return target_; }
-    const ErrorLogSink& log() const { return log_; }
+    void enlist(DriveFill& fill) override;
+    void delist(DriveFill& fill) override;
+    FillTarget& target() override { return target_; }
+    const ErrorLogSink& log() const override { return log_; }
     // The observer of the drives' events: in the parallel mode, one that hands them over to the
     // thread that started the run.
-    RunObserver& observer() { return *events_; }
-    // Probes a drive; false (and the run ends) when the run cannot go on.
-    bool probe(const std::string& root, FreeSpace& space);
+    RunObserver& observer() override { return *events_; }
+    bool probe(const std::string& root, FreeSpace& space) override;
 
     // The disks the drives are on: drives of one disk share an entry and fill one after the
     // other; the entries fill at the same time. Indexes into the plan's drives, in plan order.
