@@ -72,6 +72,10 @@ bool DriveFill::met(const RuntimeError& e) {
         return true;
     }
     if (p != nullptr) {
+        // A fill file given up: the reason names what had its name.
+        if (e.number() == Err::FileAlreadyExists && !e.systemText().empty()) {
+            p->refusals.push_back(e.systemText());
+        }
         ++p->errors[e.number()];
         if (writing_) ++p->failedWrites[e.number()];
         if (!e.systemText().empty()) p->systemTexts[e.number()] = e.systemText();

@@ -24,6 +24,9 @@ struct PassAccount {
     std::map<int, std::string> paths;  // the file or directory the error concerned, last seen
     // What the system said when a write found no room ("Disk quota exceeded"), if one did.
     std::string noRoom;
+    // Fill files given up (something else had the name, or the file was not its own), each in
+    // words that name the object: "quote00.qlk in the top directory is a directory, ...".
+    std::vector<std::string> refusals;
 };
 
 enum class DriveOutcome { NotStarted, Stopped, Complete, Incomplete };

@@ -29,6 +29,13 @@ bool isDirectoryMountPoint(const std::string& path) {
     return S_ISDIR(sx.stx_mode);
 }
 
+// File systems without owners of their own (FAT, exFAT, NTFS through the kernel or FUSE): the
+// mount gives every file the same owner.
+bool keepsNoOwners(const std::string& fsType) {
+    return fsType == "vfat" || fsType == "msdos" || fsType == "exfat" || fsType == "ntfs" ||
+           fsType == "ntfs3" || fsType == "fuseblk";
+}
+
 // QUELLIX_DRIVES when it is set and not empty.
 std::optional<std::string> pinnedDrives(const std::optional<std::string>& option) {
     if (option) return option;
@@ -200,7 +207,15 @@ FillHandle LinuxPlatform::createFillFile(const std::string& path, FillKind kind)
     }
     const UniqueFd root = openDriveRoot(*drive);
     if (!root) Raise(Err::DeviceUnavailable);
-    return fills_.create(root.get(), name, joinMountPath(drive->mountPoint, name), kind);
+    // A file system that keeps no owner per file shows every file as the mount's (uid=...):
+    // there a new file belongs to whoever the top directory belongs to.
+    std::optional<std::uint32_t> sharedOwner;
+    struct stat top {};
+    if (keepsNoOwners(drive->mount.fsType) && ::fstat(root.get(), &top) == 0) {
+        sharedOwner = top.st_uid;
+    }
+    return fills_.create(root.get(), name, joinMountPath(drive->mountPoint, name), kind,
+                         sharedOwner);
 }
 
 void LinuxPlatform::writeFill(FillHandle file, std::string_view data) {
