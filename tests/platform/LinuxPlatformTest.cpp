@@ -17,6 +17,7 @@
 #include <regex>
 
 #include "platform/Block.h"
+#include "platform/linux/DriveRoot.h"
 #include "platform/linux/FillFiles.h"
 #include "runtime/RuntimeError.h"
 #include "tests/platform/ImageDrive.h"
@@ -322,6 +323,30 @@ TEST_F(LinuxImage, ARaceForAFillFilesNameNeverWritesAnotherFile) {
         for (const char* name : {"random01.qlk", "second", "victim"})
             std::filesystem::remove(at(name));
     }
+}
+
+// A drive's root is reached without a symbolic link anywhere on the way, and only as the root
+// of the listed mount, whether the kernel resolves the path or it is walked.
+TEST_F(LinuxImage, ADrivesRootIsOnlyItsMountsRootAndNeverReachedThroughALink) {
+    const std::string mnt = drive_->image().mountPoint();
+    const std::string work = drive_->image().workDir();
+    const int id = p().drives().at(0).mount.mountId;
+    std::filesystem::create_directory(at("sub"));
+    std::filesystem::create_directory_symlink(work, work + "/alias");
+    std::filesystem::create_directory_symlink(mnt, work + "/link");
+    for (const PathWalk walk : {PathWalk::Kernel, PathWalk::Components}) {
+        EXPECT_TRUE(openMountRoot(mnt, id, nullptr, walk));
+        EXPECT_TRUE(openMountRoot(mnt + "//", id, nullptr, walk));
+        EXPECT_FALSE(openMountRoot(mnt, id + 1, nullptr, walk));
+        EXPECT_FALSE(openMountRoot(at("sub"), id, nullptr, walk));  // its mount, not its root
+        for (const std::string& linked : {work + "/alias/mnt", work + "/link"}) {
+            int error = 0;
+            EXPECT_FALSE(openMountRoot(linked, id, &error, walk)) << linked;
+            EXPECT_EQ(error, 0) << linked;
+        }
+    }
+    EXPECT_TRUE(openDirectoryNoSymlinks("/", PathWalk::Components));
+    std::filesystem::remove(at("sub"));
 }
 
 TEST_F(LinuxImage, OnlyNamesInADrivesRootAreReached) {
