@@ -159,6 +159,15 @@ void AssessOutcomes(RunAccount& run) {
             continue;
         }
         d.reason = shortfall(d);
+        // Space the run took and did not give back: a file grew meanwhile, or took in fill (a
+        // link made to a fill file keeps its data after the fill file's name is gone).
+        if (d.freeAfter >= 0 && !d.passes.empty() &&
+            d.passes.front().freeAtStart - d.freeAfter > static_cast<std::int64_t>(kBulkBlock)) {
+            if (!d.reason.empty()) d.reason += "; ";
+            d.reason += "free space ended " +
+                        Megabytes(d.passes.front().freeAtStart - d.freeAfter) +
+                        " MB lower than it began - a file grew during the run";
+        }
         if (d.facts.rootReserveBytes > 0) {
             if (!d.reason.empty()) d.reason += "; ";
             d.reason += Megabytes(static_cast<std::int64_t>(d.facts.rootReserveBytes)) +

@@ -110,6 +110,29 @@ TEST_F(RunOutcome, AFillThatEndsWithSpaceLeftIsShownInAMessageWhenTheWindowStays
     EXPECT_EQ(run["drives"][0]["passes"][0]["free_at_end"], 100000000 - 40000000);
 }
 
+// A fill file given up is named in the reason, and a drive whose free space ends lower than it
+// began (a file grew meanwhile, or a link kept a fill file's data) is never complete.
+TEST_F(RunOutcome, AFillFileGivenUpAndFreeSpaceNotGivenBackAreNamed) {
+    addDrive("C:\\", 10000000);
+    addDrive("D:\\", 10000000);
+    fillBlocks();
+    const std::string refusal =
+        "quote00.qlk in the top directory is a directory, not a fill file - it was left alone";
+    p.refusedCreate["C:\\quote00.qlk"] = refusal;
+    bool grown = false;
+    d.everyYield([&](frmQuellix&) {
+        if (!grown && created("D:\\random00.qlk")) p.volume("D:\\").freeBytes -= 2100000;
+        grown = grown || created("D:\\random00.qlk");
+    });
+    EXPECT_EQ(runToTheEnd(), ExitIncomplete);
+    ASSERT_EQ(d.printed.size(), 4u);
+    EXPECT_EQ(d.printed[2], "C: /fake/C: 10 of 10 MB overwritten - " + refusal);
+    EXPECT_EQ(d.printed[3],
+              "D: /fake/D: free space ended 2 MB lower than it began - a file grew during the run");
+    EXPECT_EQ(reports().at(0)["drives"][0]["passes"][2]["error_details"]["58"],
+              refusal + ": C:\\quote00.qlk");
+}
+
 TEST_F(RunOutcome, SpaceKeptForRootIsNamedAndTheReportGoesWhereItIsTold) {
     addDrive("C:\\", 10000000).facts.rootReserveBytes = 5u * 1048576u;
     fillBlocks();
