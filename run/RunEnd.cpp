@@ -16,8 +16,9 @@ std::string joined(const std::vector<std::string>& lines, const std::string& sep
 
 // Closes the run's account: the outcomes assessed, a summary line per drive printed and the run
 // appended to the run report. Returns the lines of the drives left incomplete by a run that
-// finished.
-std::vector<std::string> reportRun(frmQuellix& w, ErrorHandler& on) {
+// finished; a run report that could not be written adds a line to lost.
+std::vector<std::string> reportRun(frmQuellix& w, ErrorHandler& on,
+                                   std::vector<std::string>& lost) {
     RunAccount& run = w.Account;
     run.open = false;
     AssessOutcomes(run);
@@ -27,11 +28,17 @@ std::vector<std::string> reportRun(frmQuellix& w, ErrorHandler& on) {
     std::string host;
     on([&] { host = w.platform().hostName(); });
     on([&] {
-        const auto named = w.platform().environment("QUELLIX_REPORT");
-        const std::string path = named && !named->empty()
-                                     ? *named
-                                     : w.platform().stateDirectory() + "/QuellixRuns.jsonl";
-        w.platform().appendLine(path, RunReportLine(run, QUELLIX_VERSION, host, w.ExitCode));
+        std::string path = "QuellixRuns.jsonl";
+        try {
+            const auto named = w.platform().environment("QUELLIX_REPORT");
+            path = named && !named->empty() ? *named : w.platform().stateDirectory() + "/" + path;
+            w.platform().appendLine(path, RunReportLine(run, QUELLIX_VERSION, host, w.ExitCode));
+        } catch (const RuntimeError& e) {
+            // The wipe happened all the same: the exit status stays its own.
+            lost.push_back("the run report could not be written to " + path + ": " +
+                           (e.systemText().empty() ? e.description() : e.systemText()));
+            throw;
+        }
     });
     if (w.ExitCode != ExitIncomplete) return {};
     return IncompleteLines(run);
@@ -54,8 +61,13 @@ void frmQuellix::RunEnd() {
     if (ProgramEnding) return;
 
     ErrorHandler on(platform(), "fQL Wipe");
+    // Records that could not be written are said on standard error (the error log's by the
+    // program's end, if the window does not stay) and in the message box if the window stays.
+    std::vector<std::string> lost;
     const std::vector<std::string> incomplete =
-        Account.open ? reportRun(*this, on) : std::vector<std::string>{};
+        Account.open ? reportRun(*this, on, lost) : std::vector<std::string>{};
+    for (const std::string& line : lost)
+        desktop().PrintError(line);
     progbarCurrent.Value = 0;
     progbarTotal.Value = 0;
     lblCurrentDrive.Caption.clear();
@@ -123,10 +135,14 @@ void frmQuellix::RunEnd() {
         cmdHelp.Enabled = true;
         cmdWipe.Enabled = true;
         on([&] { lblCurrentStatus.Caption = LoadResString(IdsReady); });
-        if (!incomplete.empty()) {
-            on([&] {
-                desktop().MsgBox(joined(incomplete, "\r\n"), vbOKOnly + vbExclamation, "Quellix");
-            });
+        if (const auto lostLog = TakeLostLogLines()) {
+            desktop().PrintError(*lostLog);
+            lost.push_back(*lostLog);
+        }
+        std::vector<std::string> box = incomplete;
+        box.insert(box.end(), lost.begin(), lost.end());
+        if (!box.empty()) {
+            on([&] { desktop().MsgBox(joined(box, "\r\n"), vbOKOnly + vbExclamation, "Quellix"); });
         }
     }
 }

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "log/ErrorLog.h"
+
 // Message-box styles and answers, with the run time's values.
 enum MsgBoxStyle : int {
     vbOKOnly = 0,
@@ -46,8 +48,10 @@ public:
     virtual void PrintError(const std::string& line) = 0;
     // Opens the help document at its contents. False when no viewer could show it.
     virtual bool ShowHelp(const std::string& file, int command) = 0;
-    // Ends the program with the given exit status. Never returns.
+    // Ends the program with the given exit status. Never returns. Lines the error log lost on
+    // the way are said first, on standard error: the log itself cannot say it.
     [[noreturn]] void EndProgram(int status) {
+        if (const auto lost = TakeLostLogLines()) PrintError(*lost);
         endProgram(status);
         std::abort();  // an implementation that returned would be a fault
     }

@@ -133,6 +133,32 @@ TEST_F(RunOutcome, AFillFileGivenUpAndFreeSpaceNotGivenBackAreNamed) {
               refusal + ": C:\\quote00.qlk");
 }
 
+// A run report or error log line that cannot be written is said on standard error with the path
+// and the system's words, and in the message box when the window stays; the status stays the
+// wipe's, and nothing is said twice.
+TEST_F(RunOutcome, LostRecordsAreSaidOnceAndShownWhenTheWindowStays) {
+    addDrive("C:\\", 10000000);
+    fillBlocks();
+    TakeLostLogLines();
+    p.env["QUELLIX_REPORT"] = "/srv/reports/wipes.jsonl";
+    p.readOnlyHostDirs.insert("/srv/reports");
+    // The error log's directory becomes unwritable once the random text file is written.
+    d.everyYield([&](frmQuellix&) {
+        if (created("C:\\random00.qlk")) p.readOnlyHostDirs.insert(p.programDir);
+    });
+    w.chkExitWhenDone.Value = 0;
+    w.cmdWipe_Click();
+    EXPECT_EQ(w.ExitCode, ExitFinished);
+    const std::vector<std::string> lost{
+        "the run report could not be written to /srv/reports/wipes.jsonl: Permission denied",
+        "the error log could not be written to /opt/quellix/ErrLog.txt: Permission denied"};
+    EXPECT_EQ(d.errors, lost);
+    ASSERT_EQ(d.boxes.size(), 1u);
+    EXPECT_EQ(d.boxes[0].text, lost[0] + "\r\n" + lost[1]);
+    EXPECT_THROW(w.cmdExit_Click(), ProgramEnded);
+    EXPECT_EQ(d.errors, lost);
+}
+
 TEST_F(RunOutcome, SpaceKeptForRootIsNamedAndTheReportGoesWhereItIsTold) {
     addDrive("C:\\", 10000000).facts.rootReserveBytes = 5u * 1048576u;
     fillBlocks();
