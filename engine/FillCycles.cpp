@@ -54,6 +54,9 @@ private:
     // probed space to the next, smaller size. A count that cannot be computed writes nothing.
     std::int64_t count(double freeBytes, std::size_t size);
     void closeFiles();
+    // The free space once the fill files are gone, for the account: whatever the run took and
+    // did not give back stayed in some file (one that grew, or a link made to a fill file).
+    void measureEnd();
 
     frmQuellix& w_;
     const std::string& drive_;
@@ -72,6 +75,10 @@ bool DriveFill::met(const RuntimeError& e) {
         return true;
     }
     if (p != nullptr) {
+        // A fill file given up: the reason names what had its name.
+        if (e.number() == Err::FileAlreadyExists && !e.systemText().empty()) {
+            p->refusals.push_back(e.systemText());
+        }
         ++p->errors[e.number()];
         if (writing_) ++p->failedWrites[e.number()];
         if (!e.systemText().empty()) p->systemTexts[e.number()] = e.systemText();
@@ -138,6 +145,17 @@ void DriveFill::run() {
     // After a stop, RunEnd's reset has already removed the fill files of every selectable drive
     // and shown the ready text: the last sweep stays silent so that the Idle window keeps it.
     w_.Cleanup(drive_, !w_.StopHandled);
+    if (account().finished) measureEnd();
+}
+
+void DriveFill::measureEnd() {
+    bool left = false;
+    for (const char* name : kFillFiles)
+        on_([&] { left = left || w_.platform().fileExists(drive_ + name); });
+    std::uint64_t freeBytes = 0;
+    bool probed = false;
+    on_([&] { probed = w_.platform().diskFreeSpaceEx(drive_, freeBytes); });
+    if (!left && probed) account().freeAfter = static_cast<std::int64_t>(freeBytes);
 }
 
 void DriveFill::startPass(bool quotes) {

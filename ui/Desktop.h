@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "log/ErrorLog.h"
+
 // Message-box styles and answers, with the run time's values.
 enum MsgBoxStyle : int {
     vbOKOnly = 0,
@@ -58,8 +60,10 @@ public:
             PrintError(text);
         }
     }
-    // Ends the program with the given exit status. Never returns.
+    // Ends the program with the given exit status. Never returns. Lines the error log lost on
+    // the way are said first, on standard error: the log itself cannot say it.
     [[noreturn]] void EndProgram(int status) {
+        if (const auto lost = TakeLostLogLines()) PrintError(*lost);
         endProgram(status);
         std::abort();  // an implementation that returned would be a fault
     }
