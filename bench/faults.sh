@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Faults and scale, on loop-mounted images of the script's own: a wipe killed at any moment (also
 # with drives filled at once), a writer beside the fill, the mount taken away, a read-only remount
-# and a file-system shutdown mid-run, a user quota, and 24 drives in one run (a 25th refused). Each
-# scenario checks that no fill file is left, that the free space is given back and that no other
-# file changed, and prints one row of a table.
+# and a file-system shutdown mid-run, a user quota, 24 drives in one run (a 25th refused), and a
+# hostile user who plants and races links under the fill files' names. Each scenario checks that
+# no fill file is left, that the free space is given back and that no other file changed.
 #
 #   sudo bash bench/faults.sh [-n SCALE] [-s SEED] [SCENARIO ...]
 #
 # SCALE multiplies every scenario's count of runs (at least 1 each; default 1, e.g. -n 0.2 for a
 # short sweep); SEED fixes the random moments (printed either way). SCENARIO is any of: kill-ext4
-# kill-xfs kill-btrfs kill-parallel writer umount readonly shutdown quota drives (default: all).
+# kill-xfs kill-btrfs kill-parallel writer umount readonly shutdown quota drives hostile (default:
+# all of them).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -24,7 +25,7 @@ while getopts "n:s:h" opt; do
     esac
 done
 shift $((OPTIND - 1))
-all_scenarios="kill-ext4 kill-xfs kill-btrfs kill-parallel writer umount readonly shutdown quota drives"
+all_scenarios="kill-ext4 kill-xfs kill-btrfs kill-parallel writer umount readonly shutdown quota drives hostile"
 scenarios=${*:-$all_scenarios}
 for s in $scenarios; do
     case " $all_scenarios " in *" $s "*) ;; *) echo "unknown scenario: $s" >&2; exit 2 ;; esac
@@ -212,6 +213,8 @@ start() {
     shift 2
     [ -n "$list" ] || exit 1
     t0=$(now)
+    # Emptied first: a wait for a status line must not find the previous run's.
+    : >"$dir/out.txt"
     env -u DISPLAY -u WAYLAND_DISPLAY QUELLIX_DRIVES="$list" \
         "$dir/quellix" "$@" </dev/null >"$dir/out.txt" 2>&1 &
     pid=$!
@@ -536,7 +539,7 @@ writer_sweep() {
             0) grep -q '"outcome":"complete"' <(last_report "$dir") ||
                 problem "writer run $k: status 0 without a complete drive" ;;
             4) grep -q '"outcome":"incomplete","passes"' <(last_report "$dir") &&
-                grep -qF " MB overwritten - " "$dir/out.txt" ||
+                grep -qE " MB overwritten - | lower than it began - a file grew" "$dir/out.txt" ||
                 problem "writer run $k: status 4 without its reason" ;;
             *) problem "writer run $k ended with $rc: $(tail -n 3 "$dir/out.txt")" ;;
         esac
@@ -836,6 +839,231 @@ drives_sweep() {
         "$left" "$notback" "$damage" "$rss" "$secs"
 }
 
+# --- 7. A hostile user ----------------------------------------------------------------------
+
+# An ordinary user, on a drive whose top directory anybody may write (1777), turns what it may do
+# there against a root run: hard links to files it may link (its own, and a root-owned 0666 one),
+# symbolic links, pipes and directories under every fill name, and a mount point's parent
+# swapped for a symbolic link.
+hostile_user=65534
+as_user() { setpriv --reuid=$hostile_user --regid=$hostile_user --clear-groups "$@"; }
+fill_names="random00.qlk random01.qlk quote00.qlk quote01.qlk"
+plant_kinds=(hardlink symlink pipe dir)
+
+# hostile_image NAME: a fresh 1777 image with the two victims and the seeded files; sets dir and
+# base, and notes the victims' size, checksum and link count.
+hostile_image() {
+    local name=$1
+    image "$name" ext4 128M
+    chmod 1777 "${MNT[$name]}"
+    head -c 300K /dev/urandom >"${MNT[$name]}/victim-root"
+    chmod 0666 "${MNT[$name]}/victim-root"
+    as_user sh -c "head -c 200K /dev/urandom >'${MNT[$name]}/victim-user'"
+    seed_files "$name"
+    victims "$name" >"$work/$name.victims"
+    dir="$work/$name/program"
+    program "$dir"
+    base=$(free_blocks "$name")
+}
+victims() {
+    local v
+    for v in victim-root victim-user; do
+        echo "$v $(stat -c '%s %h' "${MNT[$1]}/$v") $(sha256sum <"${MNT[$1]}/$v" | cut -d' ' -f1)"
+    done
+}
+
+# plant NAME KIND FILE: the user puts a thing of that kind under the name (as it may).
+plant() {
+    local name=$1 kind=$2 f=$3
+    case $kind in
+        hardlink) as_user ln "${MNT[$name]}/victim-root" "${MNT[$name]}/$f" ;;
+        symlink) as_user ln -s victim-user "${MNT[$name]}/$f" ;;
+        pipe) as_user mkfifo "${MNT[$name]}/$f" ;;
+        dir) as_user mkdir "${MNT[$name]}/$f" ;;
+    esac 2>/dev/null
+}
+# The words of a refusal for a planted kind.
+kind_words() {
+    case $1 in symlink) echo "a symbolic link" ;; pipe) echo "a named pipe" ;; dir) echo "a directory" ;; esac
+}
+
+# hostile_outcome NAME RUN: the run ended, complete (0) or with the fill file it gave up named (4).
+hostile_outcome() {
+    local name=$1 k=$2
+    tally "exit $rc"
+    tally "$(outcomes_of "$dir")"
+    [ "$hung" -eq 0 ] || problem "$name run $k hung"
+    case $rc in
+        0) grep -q '"outcome":"complete"' <(last_report "$dir") ||
+            problem "$name run $k: status 0 without a complete drive" ;;
+        4) grep -qF " in the top directory " "$dir/out.txt" ||
+            problem "$name run $k: status 4 without a named reason: $(grep -v '^Current' "$dir/out.txt" | tail -n 2)" ;;
+        *) problem "$name run $k ended with $rc: $(grep -v '^Current' "$dir/out.txt" | tail -n 3)" ;;
+    esac
+}
+
+# hostile_checks NAME RUN: no fill file of the program's is left, what the user left is removed,
+# and then the victims, the other files and the free space are as before.
+hostile_checks() {
+    local name=$1 k=$2 ours changed
+    # A regular fill file with one link is the program's; links to the victims are the user's.
+    ours=$(find "${MNT[$name]}" -maxdepth 1 -name '*.qlk' -type f -links 1 | wc -l)
+    left=$((left + ours))
+    [ "$ours" -eq 0 ] || problem "$name run $k: $ours fill files left"
+    (cd "${MNT[$name]}" && rm -rf $fill_names)
+    changed=$(victims "$name" | diff "$work/$name.victims" - | grep -c '^>')
+    [ "$changed" -eq 0 ] || problem "$name run $k: $changed victims changed: $(victims "$name")"
+    victims_changed=$((victims_changed + changed))
+    damage=$((damage + changed))
+    after_checks "$name" "$base"
+}
+
+hostile_sweep() {
+    local name=hostile dir base k i f kind runs list lpid planted=0 refusals=0 races swaps seen
+    local parent drive
+    local -A kinds=()
+    victims_changed=0
+
+    # Before the run: a thing of every kind, under every name over the runs. Refused by name and
+    # left alone; a hard link loses only its name to the start-up cleanup.
+    runs=$(count 4)
+    left=0 notback=0 damage=0
+    hostile_image "$name"
+    for ((k = 0; k < runs; k++)); do
+        i=0
+        for f in $fill_names; do
+            kind=${plant_kinds[$(((k + i) % 4))]}
+            plant "$name" "$kind" "$f" && planted=$((planted + 1)) && kinds[$kind]=$((${kinds[$kind]:-0} + 1))
+            i=$((i + 1))
+        done
+        list=$(drives "$name")
+        quellix "$dir" "$list" C: RAND=1 RUN
+        hung=0
+        i=0
+        for f in $fill_names; do
+            kind=${plant_kinds[$(((k + i) % 4))]}
+            i=$((i + 1))
+            [ "$kind" = hardlink ] && continue
+            if grep -qF "$f in the top directory is $(kind_words "$kind"), not a fill file - it was left alone" \
+                "$dir/out.txt"; then
+                refusals=$((refusals + 1))
+            else
+                problem "$name run $k: $f ($kind) not named: $(grep -v '^Current' "$dir/out.txt" | tail -n 2)"
+            fi
+            [ -L "${MNT[$name]}/$f" ] || [ -e "${MNT[$name]}/$f" ] ||
+                problem "$name run $k: the planted $kind $f was removed"
+        done
+        hostile_outcome "$name" "$k"
+        hostile_checks "$name" "$k"
+    done
+    row "planted before C: RAND=1, 1777 ext4 128M" "$runs" \
+        "$planted planted (${kinds[hardlink]:-0} hard links, ${kinds[symlink]:-0} symlinks, ${kinds[pipe]:-0} pipes, ${kinds[dir]:-0} dirs); $refusals refusals named" \
+        "$(tally_text)" "$left" "$notback" "$damage"
+    detach "$name"
+
+    # In the pause after the first pass (its status line), one kind under every name.
+    runs=$(count 8)
+    left=0 notback=0 damage=0 planted=0
+    kinds=()
+    for ((k = 0; k < runs; k++)); do
+        hostile_image "$name"
+        kind=${plant_kinds[$((k % 4))]}
+        list=$(drives "$name")
+        start "$dir" "$list" C: RAND=2 RUN
+        wait_for "$dir/out.txt" "Restoring disk free-space." 60 ||
+            problem "$name run $k: no pause seen"
+        for f in $fill_names; do
+            plant "$name" "$kind" "$f" && planted=$((planted + 1))
+        done
+        kinds[$kind]=$((${kinds[$kind]:-0} + 1))
+        await "$pid" 300
+        hostile_outcome "$name" "$k"
+        hostile_checks "$name" "$k"
+        detach "$name"
+    done
+    row "planted in the pause, C: RAND=2, 1777 ext4 128M" "$runs" \
+        "$planted planted (runs: ${kinds[hardlink]:-0} hard links, ${kinds[symlink]:-0} symlinks, ${kinds[pipe]:-0} pipes, ${kinds[dir]:-0} dirs)" \
+        "$(tally_text)" "$left" "$notback" "$damage"
+
+    # A tight loop through the random passes: hard links to both victims, then a symbolic link, a
+    # pipe and a directory under every name, each removed again, over and over.
+    runs=$(count 20)
+    left=0 notback=0 damage=0 races=0
+    victims_changed=0
+    hostile_image "$name"
+    for ((k = 0; k < runs; k++)); do
+        list=$(drives "$name")
+        echo 0 >"$work/$name/race.count"
+        chown "$hostile_user" "$work/$name/race.count"
+        start "$dir" "$list" C: RAND=2 RUN
+        (cd "${MNT[$name]}" && exec setsid setpriv --reuid=$hostile_user --regid=$hostile_user \
+            --clear-groups sh -c 'n=0; while :; do
+                for f in '"$fill_names"'; do ln victim-root $f; ln victim-user $f; done
+                for f in '"$fill_names"'; do rm -f $f; ln -s victim-user $f; done
+                for f in '"$fill_names"'; do rm -f $f; mkfifo $f; done
+                for f in '"$fill_names"'; do rm -f $f; mkdir $f; done
+                for f in '"$fill_names"'; do rmdir $f; done
+                n=$((n + 1)); echo $n >../race.count
+            done' 2>/dev/null) &
+        lpid=$!
+        wait_for "$dir/out.txt" "Filling free-space with selected quotes." 120 ||
+            problem "$name run $k: the quotes pass never came"
+        kill -9 -- "-$lpid" 2>/dev/null || kill -9 "$lpid"
+        wait "$lpid" 2>/dev/null
+        # The count may be caught half written by the kill.
+        i=$(cat "$work/$name/race.count")
+        races=$((races + ${i:-0}))
+        await "$pid" 300
+        hostile_outcome "$name" "$k"
+        hostile_checks "$name" "$k"
+    done
+    row "racing loop through C: RAND=2, 1777 ext4 128M" "$runs" \
+        "$races rounds of 4 x (2 hard links, symlink, pipe, dir); victims changed: $victims_changed" \
+        "$(tally_text)" "$left" "$notback" "$damage"
+    detach "$name"
+
+    # The mount point's parent, owned by the user, swapped in the pause for a symbolic link into
+    # its own directory on the same file system.
+    runs=$(count 3)
+    left=0 notback=0 damage=0 swaps=0 seen=0
+    for ((k = 0; k < runs; k++)); do
+        hostile_image "$name"
+        parent="$work/$name/swap"
+        drive="$parent/u/mnt"
+        mkdir -p "$drive" "${MNT[$name]}/evil/mnt"
+        chown -R "$hostile_user:$hostile_user" "$parent" "${MNT[$name]}/evil"
+        mount --bind "${MNT[$name]}" "$drive"
+        [ "$(findmnt -n -o SOURCE --mountpoint "$drive" | sed 's/\[.*//')" = "${DEV[$name]}" ] ||
+            { echo "refusing to run: $drive is not the image's mount" >&2; exit 1; }
+        start "$dir" "$drive" C: RAND=1 RUN
+        # Anything that appears in the user's directory, while the run lasts.
+        (while alive "$pid"; do
+            [ -n "$(ls -A "${MNT[$name]}/evil/mnt")" ] && ls -A "${MNT[$name]}/evil/mnt" >>"$work/$name/seen"
+        done) &
+        wait_for "$dir/out.txt" "Restoring disk free-space." 60 || problem "$name run $k: no pause seen"
+        as_user sh -c "mv '$parent/u' '$parent/u.old' && ln -s u.old/mnt/evil '$parent/u'" &&
+            swaps=$((swaps + 1))
+        await "$pid" 300
+        wait
+        tally "exit $rc"
+        [ "$rc" -eq 3 ] && grep -qF "not able to read" "$dir/out.txt" ||
+            problem "$name run $k ended with $rc: $(grep -v '^Current' "$dir/out.txt" | tail -n 3)"
+        if [ -s "$work/$name/seen" ]; then
+            seen=$((seen + 1))
+            damage=$((damage + 1))
+            problem "$name run $k: made through the link: $(sort -u "$work/$name/seen" | tr '\n' ' ')"
+        fi
+        rm -f "$work/$name/seen"
+        umount "$parent/u.old/mnt"
+        rm -rf "$parent" "${MNT[$name]}/evil"
+        hostile_checks "$name" "$k"
+        detach "$name"
+    done
+    row "mount point's parent swapped for a link, C: RAND=1" "$runs" \
+        "$swaps swaps in the pause; runs that made a file through the link: $seen" \
+        "$(tally_text)" "$left" "$notback" "$damage"
+}
+
 # --- The sweep -----------------------------------------------------------------------------
 
 t_start=$(now)
@@ -851,6 +1079,7 @@ for s in $scenarios; do
         shutdown) fault_sweep shutdown 10 ;;
         quota) quota_sweep ;;
         drives) drives_sweep ;;
+        hostile) hostile_sweep ;;
     esac
 done
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "runtime/ResumeNext.h"
@@ -11,9 +12,16 @@
 class Platform;
 
 // Appends "Quellix error #<number> (<description>) occurred in <label> at <date and time>" + CR LF.
-// A log that cannot be written loses only this line: the caller always goes on.
+// A log that cannot be written loses only this line (TakeLostLogLines tells of it): the caller
+// always goes on.
 void ErrorLog(Platform& platform, const std::string& label, std::int32_t number,
               const std::string& description);
+
+// What the error log lost since it was last asked, in one line for whoever started the program:
+// "the error log could not be written to <path>: <the system's words>", with the count when
+// more than one line was lost; nothing when every line was written. The log sits below the
+// window and cannot say it itself: the run's end and the program's end ask.
+std::optional<std::string> TakeLostLogLines();
 
 // The file the log is appended to: the directory for the program's written files (its own
 // directory when it may write there) as it comes, "/" and "ErrLog.txt".

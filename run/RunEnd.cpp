@@ -24,6 +24,8 @@ std::string joined(const std::vector<std::string>& lines, const std::string& sep
 struct Reported {
     std::vector<std::string> incomplete;
     std::string path;
+    // Records that could not be written ("the run report could not be written to ...").
+    std::vector<std::string> lost;
 };
 
 // Closes the run's account: the outcomes assessed, a summary line per drive printed and the run
@@ -39,12 +41,18 @@ Reported reportRun(frmQuellix& w, ErrorHandler& on) {
     on([&] { host = w.platform().hostName(); });
     Reported reported;
     on([&] {
-        const auto named = w.platform().environment("QUELLIX_REPORT");
-        reported.path = named && !named->empty()
-                            ? *named
-                            : w.platform().stateDirectory() + "/QuellixRuns.jsonl";
-        w.platform().appendLine(reported.path,
-                                RunReportLine(run, QUELLIX_VERSION, host, w.ExitCode));
+        std::string path = "QuellixRuns.jsonl";
+        try {
+            const auto named = w.platform().environment("QUELLIX_REPORT");
+            path = named && !named->empty() ? *named : w.platform().stateDirectory() + "/" + path;
+            reported.path = path;
+            w.platform().appendLine(path, RunReportLine(run, QUELLIX_VERSION, host, w.ExitCode));
+        } catch (const RuntimeError& e) {
+            // The wipe happened all the same: the exit status stays its own.
+            reported.lost.push_back("the run report could not be written to " + path + ": " +
+                                    (e.systemText().empty() ? e.description() : e.systemText()));
+            throw;
+        }
     });
     if (w.ExitCode == ExitIncomplete) reported.incomplete = IncompleteLines(run);
     return reported;
@@ -69,6 +77,11 @@ void frmQuellix::RunEnd() {
     ErrorHandler on(platform(), "fQL Wipe");
     const Reported reported = Account.open ? reportRun(*this, on) : Reported{};
     const std::vector<std::string>& incomplete = reported.incomplete;
+    // Records that could not be written are said on standard error (the error log's by the
+    // program's end, if the window does not stay) and in the message box if the window stays.
+    std::vector<std::string> lost = reported.lost;
+    for (const std::string& line : lost)
+        desktop().PrintError(line);
     progbarCurrent.Value = 0;
     progbarTotal.Value = 0;
     lblCurrentDrive.Caption.clear();
@@ -136,8 +149,15 @@ void frmQuellix::RunEnd() {
         cmdHelp.Enabled = true;
         cmdWipe.Enabled = true;
         on([&] { ShowStatus(LoadResString(IdsReady)); });
-        if (!incomplete.empty()) {
-            on([&] { desktop().ShowError(joined(incomplete, "\r\n"), vbOKOnly + vbExclamation); });
+        if (const auto lostLog = TakeLostLogLines()) {
+            desktop().PrintError(*lostLog);
+            lost.push_back(*lostLog);
+        }
+        // Without a window the lost records have been said already.
+        std::vector<std::string> box = incomplete;
+        if (desktop().HasWindow()) box.insert(box.end(), lost.begin(), lost.end());
+        if (!box.empty()) {
+            on([&] { desktop().ShowError(joined(box, "\r\n"), vbOKOnly + vbExclamation); });
         }
     }
 }

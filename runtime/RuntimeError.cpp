@@ -22,6 +22,7 @@ constexpr std::array kErrors{
     Entry{Err::FileNotFound, "File not found"},
     Entry{Err::FileAlreadyOpen, "File already open"},
     Entry{Err::DeviceIOError, "Device I/O error"},
+    Entry{Err::FileAlreadyExists, "File already exists"},
     Entry{Err::DiskFull, "Disk full"},
     Entry{Err::InputPastEndOfFile, "Input past end of file"},
     Entry{Err::TooManyFiles, "Too many files"},

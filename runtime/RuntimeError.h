@@ -16,6 +16,7 @@ inline constexpr int BadFileNameOrNumber = 52;
 inline constexpr int FileNotFound = 53;
 inline constexpr int FileAlreadyOpen = 55;
 inline constexpr int DeviceIOError = 57;
+inline constexpr int FileAlreadyExists = 58;
 inline constexpr int DiskFull = 61;
 inline constexpr int InputPastEndOfFile = 62;
 inline constexpr int TooManyFiles = 67;

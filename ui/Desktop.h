@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "log/ErrorLog.h"
 #include "wipe/RunObserver.h"
 
 // The help viewer's command that opens a help file at its contents.
@@ -49,8 +50,10 @@ public:
             PrintError(text);
         }
     }
-    // Ends the program with the given exit status. Never returns.
+    // Ends the program with the given exit status. Never returns. Lines the error log lost on
+    // the way are said first, on standard error: the log itself cannot say it.
     [[noreturn]] void EndProgram(int status) {
+        if (const auto lost = TakeLostLogLines()) PrintError(*lost);
         endProgram(status);
         std::abort();  // an implementation that returned would be a fault
     }

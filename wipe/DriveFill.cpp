@@ -34,6 +34,10 @@ bool DriveFill::met(const RuntimeError& e) {
         return true;
     }
     if (p != nullptr) {
+        // A fill file given up: the reason names what had its name.
+        if (e.number() == Err::FileAlreadyExists && !e.systemText().empty()) {
+            p->refusals.push_back(e.systemText());
+        }
         ++p->errors[e.number()];
         if (writing_) ++p->failedWrites[e.number()];
         if (!e.systemText().empty()) p->systemTexts[e.number()] = e.systemText();
@@ -96,7 +100,19 @@ void DriveFill::FillCycles() {
     // After a stop the window is about to be reset, and the ready text it then shows stays: the
     // last sweep is silent.
     cleanup(!requested());
+    if (account_.finished) measureEnd();
     observer.driveDone(account_);
+}
+
+void DriveFill::measureEnd() {
+    FillTarget& target = run_.target();
+    bool left = false;
+    for (const char* name : kFillFiles)
+        on_([&] { left = left || target.fileExists(root_ + name); });
+    std::uint64_t freeBytes = 0;
+    bool probed = false;
+    on_([&] { probed = target.diskFreeSpaceEx(root_, freeBytes); });
+    if (!left && probed) account_.freeAfter = static_cast<std::int64_t>(freeBytes);
 }
 
 bool DriveFill::startPass(bool quotes) {

@@ -94,6 +94,9 @@ private:
     // probed space to the next, smaller size. A count that cannot be computed writes nothing.
     std::int64_t count(double freeBytes, std::size_t size);
     void cleanup(bool showStatus);
+    // The free space once the fill files are gone, for the account: whatever the run took and
+    // did not give back stayed in some file (one that grew, or a link made to a fill file).
+    void measureEnd();
 
     FillContext& run_;
     const FillSets& sets_;

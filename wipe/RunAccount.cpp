@@ -55,7 +55,15 @@ double writtenShare(const PassAccount& p) {
 std::string errorWords(const DriveAccount& d) {
     std::map<int, std::int64_t> all, writes;
     std::map<int, std::string> texts;
+    // Fill files given up are named in their own words, each once.
+    std::vector<std::string> named;
+    std::string words;
     for (const PassAccount& p : d.passes) {
+        for (const std::string& refusal : p.refusals) {
+            if (std::find(named.begin(), named.end(), refusal) != named.end()) continue;
+            named.push_back(refusal);
+            words += (words.empty() ? "" : ", ") + refusal;
+        }
         for (const auto& [number, count] : p.errors)
             all[number] += count;
         for (const auto& [number, count] : p.failedWrites)
@@ -64,8 +72,8 @@ std::string errorWords(const DriveAccount& d) {
             if (!text.empty()) texts[number] = text;
         }
     }
-    std::string words;
     for (const auto& [number, count] : all) {
+        if (number == Err::FileAlreadyExists && !named.empty()) continue;
         std::string what = ErrorDescription(number);
         if (what.empty()) what = "Error " + std::to_string(number);
         const std::string& system = texts[number];
@@ -155,6 +163,15 @@ void AssessOutcomes(RunAccount& run) {
             continue;
         }
         d.reason = shortfall(d);
+        // Space the run took and did not give back: a file grew meanwhile, or took in fill (a
+        // link made to a fill file keeps its data after the fill file's name is gone).
+        if (d.freeAfter >= 0 && !d.passes.empty() &&
+            d.passes.front().freeAtStart - d.freeAfter > static_cast<std::int64_t>(kBulkBlock)) {
+            if (!d.reason.empty()) d.reason += "; ";
+            d.reason += "free space ended " +
+                        Megabytes(d.passes.front().freeAtStart - d.freeAfter) +
+                        " MB lower than it began - a file grew during the run";
+        }
         if (d.facts.rootReserveBytes > 0) {
             if (!d.reason.empty()) d.reason += "; ";
             d.reason += Megabytes(static_cast<std::int64_t>(d.facts.rootReserveBytes)) +

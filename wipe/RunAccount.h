@@ -24,6 +24,9 @@ struct PassAccount {
     std::map<int, std::string> paths;  // the file or directory the error concerned, last seen
     // What the system said when a write found no room ("Disk quota exceeded"), if one did.
     std::string noRoom;
+    // Fill files given up (something else had the name, or the file was not its own), each in
+    // words that name the object: "quote00.qlk in the top directory is a directory, ...".
+    std::vector<std::string> refusals;
 };
 
 enum class DriveOutcome { NotStarted, Stopped, Complete, Incomplete };
@@ -36,6 +39,9 @@ struct DriveAccount {
     bool started = false;   // its fill cycle began
     bool finished = false;  // its fill cycle ran to its end without a stop or exit request
     std::vector<PassAccount> passes;
+    // Bytes free once the finished cycle had removed its fill files; -1 when not measured (a
+    // fill file was left, or the probe failed).
+    std::int64_t freeAfter = -1;
     DriveOutcome outcome = DriveOutcome::NotStarted;
     std::string reason;  // in plain words; empty for a complete drive
 };
@@ -53,7 +59,8 @@ struct RunAccount {
 // Sets every drive's outcome and reason from its facts and passes. A finished drive is complete
 // when no pass met an error other than Disk full, every pass ended with no more free space that
 // this process could write than one bulk block or 1 % of its starting free space (whichever is
-// larger), and nothing was kept out of this process's reach for root.
+// larger), its free space at the end is not lower than when the first pass began by more than
+// one bulk block, and nothing was kept out of this process's reach for root.
 void AssessOutcomes(RunAccount& run);
 bool AnyIncomplete(const RunAccount& run);
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "platform/FillGeometry.h"
 #include "platform/linux/Errors.h"
@@ -20,12 +21,75 @@
 namespace {
 
 constexpr long kFuseMagic = 0x65735546;
+// A name that is made anew between its removal and the create this often is given up for the
+// pass: someone is racing for it.
+constexpr int kCreateAttempts = 5;
 
 bool aligned(std::uint64_t value, std::uint32_t alignment) {
     return value % alignment == 0;
 }
 
+std::string kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISLNK(mode)) return "a symbolic link";
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device file";
+    return "not a regular file";
+}
+
+// The fill file is not made, or not written: raised with the reason, which names the object.
+[[noreturn]] void refuse(const std::string& name, const std::string& what,
+                         const std::string& hostPath) {
+    throw RuntimeError(Err::FileAlreadyExists, ErrorDescription(Err::FileAlreadyExists),
+                       name + " in the top directory " + what, hostPath);
+}
+
+// Frees the name for a new file: a regular file is removed (a hard link to someone's file loses
+// only this name, the file stays as it is); a link, pipe, directory or device is left alone.
+void clearName(int dirFd, const std::string& name, const std::string& hostPath) {
+    struct stat st {};
+    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) return;
+        raiseErrno(errno, hostPath);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        refuse(name, "is " + kindOf(st.st_mode) + ", not a fill file - it was left alone",
+               hostPath);
+    }
+    if (::unlinkat(dirFd, name.c_str(), 0) != 0 && errno != ENOENT) {
+        refuse(
+            name,
+            std::string("could not be removed (") + std::strerror(errno) + ") - it was left alone",
+            hostPath);
+    }
+}
+
 }  // namespace
+
+// A file this process has just made, never one that was there: without a name (unnamed) where
+// the file system has such files, else under the name, created exclusively.
+UniqueFd FillFiles::createNew(int dirFd, const std::string& name, const std::string& hostPath,
+                              bool& unnamed) const {
+    for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+        clearName(dirFd, name, hostPath);
+        if (race_) race_(Moment::NameFreed, dirFd, name);
+        if (unnamed) {
+            UniqueFd fd(::openat(dirFd, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600));
+            if (fd) return fd;
+            if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+                raiseErrno(errno, hostPath);
+            }
+            unnamed = false;  // no unnamed files here: a named one, unlinked once open
+        }
+        UniqueFd fd(::openat(dirFd, name.c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (fd) return fd;
+        if (errno != EEXIST) raiseErrno(errno, hostPath);
+    }
+    refuse(name, "was made again by someone else each time it was removed - it was not written",
+           hostPath);
+}
 
 FillFiles::~FillFiles() {
     for (auto& [handle, f] : files_) {
@@ -35,28 +99,41 @@ FillFiles::~FillFiles() {
 }
 
 FillHandle FillFiles::create(int dirFd, const std::string& name, const std::string& hostPath,
-                             FillKind kind) {
-    // O_NOFOLLOW and the regular-file test keep a planted link or pipe of the fill file's name
-    // from redirecting the writes or blocking the open.
-    UniqueFd fd(::openat(dirFd, name.c_str(),
-                         O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
-    if (!fd) raiseErrno(errno, hostPath);
+                             FillKind kind, std::optional<std::uint32_t> sharedOwner) {
+    // The bulk file vanishes on close and when the process dies: it has no name, or loses it
+    // at once. FUSE servers keep an unlinked open file as a hidden file that outlives a crash,
+    // so there it keeps its name until it is closed (a crash leaves it to the start-up cleanup).
+    struct statfs fs {};
+    const bool fuse = ::fstatfs(dirFd, &fs) == 0 && fs.f_type == kFuseMagic;
+    bool unnamed = kind == FillKind::Bulk && !fuse;
+    UniqueFd fd = createNew(dirFd, name, hostPath, unnamed);
+    bool named = !unnamed;
+    if (kind == FillKind::Bulk && named && !fuse) {
+        if (::unlinkat(dirFd, name.c_str(), 0) != 0) {
+            refuse(name, "could not be removed once made - it was not written", hostPath);
+        }
+        named = false;
+    }
+    if (race_) race_(Moment::Opened, dirFd, name);
+    // Made by this process a moment ago, it must still be a regular file of its own with no
+    // other name: a link made meanwhile would keep the fill after its name is removed.
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) raiseErrno(errno, hostPath);
-    if (!S_ISREG(st.st_mode)) Raise(Err::PathFileAccessError);
-    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    const bool own = st.st_uid == ::geteuid() || (sharedOwner && st.st_uid == *sharedOwner);
+    if (!S_ISREG(st.st_mode) || !own || st.st_nlink != (named ? 1u : 0u)) {
+        refuse(name,
+               "was not a new file of this program's own once open (owner " +
+                   std::to_string(st.st_uid) + ", link count " + std::to_string(st.st_nlink) +
+                   ") - it was not written",
+               hostPath);
+    }
 
     File f;
     f.kind = kind;
     f.hostPath = hostPath;
     f.fd = std::move(fd);
     if (kind == FillKind::Bulk) {
-        // Unlinked at once, the file vanishes on close and also when the process dies. FUSE
-        // servers keep an unlinked open file as a hidden file that outlives a crash, so there
-        // the name goes at close instead (and a crash leaves it for the start-up cleanup).
-        struct statfs fs {};
-        const bool fuse = ::fstatfs(f.fd.get(), &fs) == 0 && fs.f_type == kFuseMagic;
-        if (fuse || ::unlinkat(dirFd, name.c_str(), 0) != 0) {
+        if (named) {
             f.deleteDir.reset(::fcntl(dirFd, F_DUPFD_CLOEXEC, 0));
             f.deleteName = name;
         }

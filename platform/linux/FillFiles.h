@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/Platform.h"
 #include "platform/linux/UniqueFd.h"
@@ -15,15 +18,25 @@
 // own: the table of open files is shared, each file is used by one thread at a time.
 class FillFiles {
 public:
-    FillFiles() = default;
+    // The moments of a create at which a racing user could act: the name has just been freed,
+    // or the new file has just been opened. Tests act there; the program never passes one.
+    enum class Moment { NameFreed, Opened };
+    using RaceHook = std::function<void(Moment, int dirFd, const std::string& name)>;
+
+    explicit FillFiles(RaceHook race = {}) : race_(std::move(race)) {}
     FillFiles(const FillFiles&) = delete;
     FillFiles& operator=(const FillFiles&) = delete;
     ~FillFiles();
 
-    // Creates or truncates name in the directory dirFd (a drive's root); hostPath names the file
-    // in errors.
+    // Creates name in the directory dirFd (a drive's root) as a new file of this process's own,
+    // never opening what is there: a regular file of that name is removed first (a hard link
+    // loses only that name), anything else is refused and left alone. The bulk file has no name
+    // at all where the file system allows it. hostPath names the file in errors. A file that is
+    // not new and this process's own once opened (a regular file owned by the effective user,
+    // or by sharedOwner on a file system that gives every file one owner, with no link but its
+    // own) is given up. Refusals raise 58 "File already exists" with the reason in words.
     FillHandle create(int dirFd, const std::string& name, const std::string& hostPath,
-                      FillKind kind);
+                      FillKind kind, std::optional<std::uint32_t> sharedOwner = std::nullopt);
     void write(FillHandle file, std::string_view data);
     // Makes the written data reach the device, then closes (and so releases the bulk file).
     void close(FillHandle file);
@@ -43,9 +56,12 @@ private:
         std::string deleteName;
     };
     File& find(FillHandle file);
+    UniqueFd createNew(int dirFd, const std::string& name, const std::string& hostPath,
+                       bool& unnamed) const;
     static void tryDirect(File& f);
     static void toBuffered(File& f);
 
+    RaceHook race_;
     // Guards the table, not the files: a File stays where it is until its own thread closes it.
     mutable std::mutex mutex_;
     std::map<FillHandle, File> files_;

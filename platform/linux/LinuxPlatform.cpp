@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/linux/DriveRoot.h"
 #include "platform/linux/Errors.h"
 #include "platform/linux/FileOps.h"
 #include "platform/linux/FreeSpace.h"
@@ -27,6 +28,13 @@ bool isDirectoryMountPoint(const std::string& path) {
         return true;
     }
     return S_ISDIR(sx.stx_mode);
+}
+
+// File systems without owners of their own (FAT, exFAT, NTFS through the kernel or FUSE): the
+// mount gives every file the same owner.
+bool keepsNoOwners(const std::string& fsType) {
+    return fsType == "vfat" || fsType == "msdos" || fsType == "exfat" || fsType == "ntfs" ||
+           fsType == "ntfs3" || fsType == "fuseblk";
 }
 
 // QUELLIX_DRIVES when it is set and not empty.
@@ -57,22 +65,7 @@ const std::vector<Drive>& LinuxPlatform::drives() {
 
 UniqueFd LinuxPlatform::openDriveRoot(const Drive& drive, int* openError) const {
     if (!drive.mounted) return {};
-    UniqueFd dir(::open(drive.mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir) {
-        if (openError != nullptr && errno != ENOENT) *openError = errno;
-        return {};
-    }
-    // The directory must be the root of the very mount that was listed: after an unmount the
-    // path leads to the file system below, which is never touched.
-    struct statx sx {};
-    if (::statx(dir.get(), "", AT_EMPTY_PATH, STATX_MNT_ID, &sx) != 0) return {};
-    if ((sx.stx_mask & STATX_MNT_ID) != 0) {
-        if (sx.stx_mnt_id != static_cast<std::uint64_t>(drive.mount.mountId)) return {};
-    } else if ((sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) == 0 ||
-               (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) == 0) {
-        return {};
-    }
-    return dir;
+    return openMountRoot(drive.mountPoint, drive.mount.mountId, openError);
 }
 
 const Drive* LinuxPlatform::driveOf(const std::string& path, std::string* name) {
@@ -201,7 +194,15 @@ FillHandle LinuxPlatform::createFillFile(const std::string& path, FillKind kind)
     }
     const UniqueFd root = openDriveRoot(*drive);
     if (!root) Raise(Err::DeviceUnavailable);
-    return fills_.create(root.get(), name, joinMountPath(drive->mountPoint, name), kind);
+    // A file system that keeps no owner per file shows every file as the mount's (uid=...):
+    // there a new file belongs to whoever the top directory belongs to.
+    std::optional<std::uint32_t> sharedOwner;
+    struct stat top {};
+    if (keepsNoOwners(drive->mount.fsType) && ::fstat(root.get(), &top) == 0) {
+        sharedOwner = top.st_uid;
+    }
+    return fills_.create(root.get(), name, joinMountPath(drive->mountPoint, name), kind,
+                         sharedOwner);
 }
 
 void LinuxPlatform::writeFill(FillHandle file, std::string_view data) {

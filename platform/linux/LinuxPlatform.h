@@ -94,8 +94,9 @@ private:
         std::string name;
         bool onDrive = false;
     };
-    // The open root of a listed, mounted drive whose mount is still the one listed; empty
-    // otherwise. Where the directory is there but cannot be opened, openError says why.
+    // The open root of a listed, mounted drive whose mount is still the one listed, reached
+    // without symbolic links (platform/linux/DriveRoot.h); empty otherwise. Where the directory
+    // is there but cannot be opened, openError says why. Every operation on a drive uses it.
     UniqueFd openDriveRoot(const Drive& drive, int* openError = nullptr) const;
     const Drive* driveOf(const std::string& path, std::string* name);
     // Raises 76 for an unknown drive letter or directory, 68 for a drive that is not mounted

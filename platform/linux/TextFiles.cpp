@@ -11,20 +11,36 @@
 #include "platform/linux/FileHandles.h"
 #include "runtime/RuntimeError.h"
 
+namespace {
+
+// A file written anew is a new file: whatever has the name is removed first, and an existing
+// file is never opened and truncated (nor a link followed), so that no one else's file can be
+// put under the name to be overwritten. A name made anew meanwhile is tried a few times.
+UniqueFd createAnew(const std::string& path) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) break;
+        UniqueFd fd(
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (fd || errno != EEXIST) return fd;
+    }
+    return {};
+}
+
+}  // namespace
+
 TextHandle TextFiles::open(const std::string& path, TextMode mode) {
-    int flags = O_CLOEXEC;
+    UniqueFd fd;
     switch (mode) {
         case TextMode::Input:
-            flags |= O_RDONLY;
+            fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
             break;
         case TextMode::Output:
-            flags |= O_WRONLY | O_CREAT | O_TRUNC;
+            fd = createAnew(path);
             break;
         case TextMode::Append:
-            flags |= O_WRONLY | O_CREAT | O_APPEND;
+            fd.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
             break;
     }
-    UniqueFd fd(::open(path.c_str(), flags, 0666));
     if (!fd) raiseErrno(errno, path);
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) raiseErrno(errno, path);

@@ -47,12 +47,18 @@ TEST(ErrorLog, RootProgramDirectoryGivesTwoSlashes) {
     EXPECT_EQ(p.hostFiles.count("//ErrLog.txt"), 1u);
 }
 
-TEST(ErrorLog, UnwritableLogLosesOnlyItsLine) {
+TEST(ErrorLog, UnwritableLogLosesOnlyItsLineAndTellsOfItOnce) {
     FakePlatform p;
+    TakeLostLogLines();
     p.readOnlyHostDirs.insert(p.programDir);
     EXPECT_NO_THROW(ErrorLog(p, "fQL Wipe", 6, "Overflow"));
+    EXPECT_NO_THROW(ErrorLog(p, "fQL Wipe", 7, "Out of memory"));
     EXPECT_EQ(p.errLog(), "");
     EXPECT_EQ(p.openTextCount(), 0);
+    EXPECT_EQ(TakeLostLogLines(),
+              "the error log could not be written to /opt/quellix/ErrLog.txt: Permission denied (2 "
+              "lines lost)");
+    EXPECT_EQ(TakeLostLogLines(), std::nullopt);
 }
 
 TEST(ErrorHandler, LogsAFailedStatementAndGoesOnLeavingItsTargetUnchanged) {

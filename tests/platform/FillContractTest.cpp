@@ -170,7 +170,7 @@ TYPED_TEST(FillContract, TheTailFileStaysUntilDeleted) {
     }
 }
 
-TYPED_TEST(FillContract, CreatingAFillFileAgainTruncatesIt) {
+TYPED_TEST(FillContract, CreatingAFillFileAgainReplacesIt) {
     const std::uint64_t before = this->freeBytes();
     FillHandle tail = this->p().createFillFile("C:\\random01.qlk", FillKind::Tail);
     this->p().writeFill(tail, Block(96000, 'T'));

@@ -54,6 +54,20 @@ TEST_F(FuseImage, TheBulkFileIsDeletedAtCloseWithoutAHiddenFile) {
     EXPECT_GE(drive_->freeBytes() - whileOpen, 5 * kBulk - drive_->blockSize());
 }
 
+// NTFS keeps no owner per file: mounted for a user, it shows every file as that user's, and the
+// fill files a root run makes there are still taken as its own.
+TEST_F(FuseImage, AMountForAnotherUserStillTakesARootRunsFillFiles) {
+    const LoopImage& image = drive_->image();
+    ASSERT_EQ(LoopImage::run("umount " + image.mountPoint() + " && mount -t ntfs-3g -o uid=65534 " +
+                             image.device() + " " + image.mountPoint()),
+              0);
+    ASSERT_TRUE(image.verified());
+    p().driveList();
+    const FillHandle tail = p().createFillFile("C:\\random01.qlk", FillKind::Tail);
+    p().closeFill(tail);
+    p().deleteFile("C:\\random01.qlk");
+}
+
 TEST_F(FuseImage, FillingPastTheEndRaisesDiskFull) {
     const FillHandle bulk = p().createFillFile("C:\\quote00.qlk", FillKind::Bulk);
     std::cout << "[ measured ] ntfs: bulk "

@@ -2,6 +2,7 @@
 // drives that stop being what was listed, and names planted where fill files go.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,6 +17,8 @@
 #include <regex>
 
 #include "platform/Block.h"
+#include "platform/linux/DriveRoot.h"
+#include "platform/linux/FillFiles.h"
 #include "runtime/RuntimeError.h"
 #include "tests/platform/ImageDrive.h"
 #include "tests/platform/ScopedEnv.h"
@@ -286,20 +289,128 @@ TEST_F(LinuxImage, AReadOnlyMountIsNotAFixedDisk) {
     EXPECT_EQ(p().driveType("C:\\"), DRIVE_FIXED);
 }
 
-TEST_F(LinuxImage, APlantedLinkOrPipeDoesNotRedirectAFillFile) {
+// Whatever has a fill file's name is never opened: a hard link to someone's file loses only its
+// name, and anything but a regular file is refused by name and left alone.
+TEST_F(LinuxImage, APlantedLinkPipeOrDirectoryIsNeverOpenedAsAFillFile) {
     TempDir outside;
     const std::string target = outside.path() + "/precious";
     std::ofstream(target) << "keep me";
     std::filesystem::create_symlink(target, at("random01.qlk"));
     ASSERT_EQ(::mkfifo(at("quote01.qlk").c_str(), 0600), 0);
-    EXPECT_NE(raisedNumber([&] { p().createFillFile("C:\\random01.qlk", FillKind::Tail); }), 0);
-    EXPECT_NE(raisedNumber([&] { p().createFillFile("C:\\quote01.qlk", FillKind::Tail); }), 0);
+    std::filesystem::create_directory(at("quote00.qlk"));
+    std::ofstream(at("victim")) << "keep me";
+    std::filesystem::create_hard_link(at("victim"), at("random00.qlk"));
+    for (const auto& [name, refusal] : std::vector<std::pair<std::string, std::string>>{
+             {"random01.qlk",
+              "random01.qlk in the top directory is a symbolic link, not a fill "
+              "file - it was left alone"},
+             {"quote01.qlk",
+              "quote01.qlk in the top directory is a named pipe, not a fill file "
+              "- it was left alone"},
+             {"quote00.qlk",
+              "quote00.qlk in the top directory is a directory, not a fill file "
+              "- it was left alone"}}) {
+        try {
+            p().createFillFile("C:\\" + name, FillKind::Tail);
+            ADD_FAILURE() << name << " was opened";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), Err::FileAlreadyExists);
+            EXPECT_EQ(e.systemText(), refusal);
+            EXPECT_EQ(e.path(), at(name));
+        }
+    }
+    const FillHandle bulk = p().createFillFile("C:\\random00.qlk", FillKind::Bulk);
+    p().writeFill(bulk, Block(960000, 'B'));
+    p().closeFill(bulk);
     EXPECT_EQ(std::filesystem::file_size(target), 7u);
-    // Neither is a regular file: the cleanup neither finds nor follows them.
+    EXPECT_EQ(std::filesystem::file_size(at("victim")), 7u);
+    EXPECT_EQ(std::filesystem::hard_link_count(at("victim")), 1u);
+    // None is a regular file: the cleanup neither finds nor follows them.
     EXPECT_FALSE(p().fileExists("C:\\random01.qlk"));
     EXPECT_FALSE(p().fileExists("C:\\*.qlk"));
-    std::filesystem::remove(at("random01.qlk"));
-    std::filesystem::remove(at("quote01.qlk"));
+    EXPECT_TRUE(std::filesystem::is_symlink(at("random01.qlk")));
+    EXPECT_TRUE(std::filesystem::is_fifo(at("quote01.qlk")));
+    EXPECT_TRUE(std::filesystem::is_directory(at("quote00.qlk")));
+    for (const char* name : {"random01.qlk", "quote01.qlk", "quote00.qlk", "victim"})
+        std::filesystem::remove(at(name));
+}
+
+// A user racing for the name at the moments a create leaves open never gets its file written:
+// a name made again is freed again (and given up if it keeps coming back), and a new file that
+// gained a second name or another owner is not written.
+TEST_F(LinuxImage, ARaceForAFillFilesNameNeverWritesAnotherFile) {
+    using Moment = FillFiles::Moment;
+    const std::string victim = at("victim");
+    struct Case {
+        const char* what;
+        Moment when;
+        int times;
+        bool giveAway;        // chown the new file instead of linking
+        const char* refusal;  // nullptr: the file is made and written
+    } cases[] = {
+        {"a link made once", Moment::NameFreed, 1, false, nullptr},
+        {"a link made each time", Moment::NameFreed, 99, false,
+         "was made again by someone else each time it was removed - it was not written"},
+        {"a second name", Moment::Opened, 1, false,
+         "was not a new file of this program's own once open (owner 0, link count 2) - it was "
+         "not written"},
+        {"another owner", Moment::Opened, 1, true,
+         "was not a new file of this program's own once open (owner 65534, link count 1) - it "
+         "was not written"},
+    };
+    const UniqueFd root(::open(drive_->image().mountPoint().c_str(), O_RDONLY | O_DIRECTORY));
+    for (const Case& c : cases) {
+        std::ofstream(victim) << "keep me";
+        int left = c.times;
+        FillFiles fills([&](Moment m, int dir, const std::string& name) {
+            if (m != c.when || left-- <= 0) return;
+            if (c.giveAway) {
+                EXPECT_EQ(::fchownat(dir, name.c_str(), 65534, 65534, 0), 0);
+            } else {
+                const std::string from = m == Moment::Opened ? name : "victim";
+                const std::string to = m == Moment::Opened ? "second" : name;
+                EXPECT_EQ(::linkat(dir, from.c_str(), dir, to.c_str(), 0), 0) << c.what;
+            }
+        });
+        try {
+            const FillHandle f =
+                fills.create(root.get(), "random01.qlk", at("random01.qlk"), FillKind::Tail);
+            fills.write(f, Block(96000, 'T'));
+            fills.close(f);
+            EXPECT_EQ(c.refusal, nullptr) << c.what;
+        } catch (const RuntimeError& e) {
+            ASSERT_NE(c.refusal, nullptr) << c.what << ": " << e.systemText();
+            EXPECT_EQ(e.systemText(),
+                      std::string("random01.qlk in the top directory ") + c.refusal);
+        }
+        EXPECT_EQ(std::filesystem::file_size(victim), 7u) << c.what;
+        for (const char* name : {"random01.qlk", "second", "victim"})
+            std::filesystem::remove(at(name));
+    }
+}
+
+// A drive's root is reached without a symbolic link anywhere on the way, and only as the root
+// of the listed mount, whether the kernel resolves the path or it is walked.
+TEST_F(LinuxImage, ADrivesRootIsOnlyItsMountsRootAndNeverReachedThroughALink) {
+    const std::string mnt = drive_->image().mountPoint();
+    const std::string work = drive_->image().workDir();
+    const int id = p().drives().at(0).mount.mountId;
+    std::filesystem::create_directory(at("sub"));
+    std::filesystem::create_directory_symlink(work, work + "/alias");
+    std::filesystem::create_directory_symlink(mnt, work + "/link");
+    for (const PathWalk walk : {PathWalk::Kernel, PathWalk::Components}) {
+        EXPECT_TRUE(openMountRoot(mnt, id, nullptr, walk));
+        EXPECT_TRUE(openMountRoot(mnt + "//", id, nullptr, walk));
+        EXPECT_FALSE(openMountRoot(mnt, id + 1, nullptr, walk));
+        EXPECT_FALSE(openMountRoot(at("sub"), id, nullptr, walk));  // its mount, not its root
+        for (const std::string& linked : {work + "/alias/mnt", work + "/link"}) {
+            int error = 0;
+            EXPECT_FALSE(openMountRoot(linked, id, &error, walk)) << linked;
+            EXPECT_EQ(error, 0) << linked;
+        }
+    }
+    EXPECT_TRUE(openDirectoryNoSymlinks("/", PathWalk::Components));
+    std::filesystem::remove(at("sub"));
 }
 
 TEST_F(LinuxImage, OnlyNamesInADrivesRootAreReached) {

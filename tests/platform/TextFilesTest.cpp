@@ -184,6 +184,21 @@ TEST_F(LinuxText, DirectoriesAreNotFiles) {
     EXPECT_FALSE(p().fileExists(path("nowhere/QuellixRandom*.sav")));
 }
 
+// A file written anew is a new file: another file put under its name, as a hard or symbolic
+// link, is never truncated or written.
+TEST_F(LinuxText, AFileWrittenAnewNeverWritesAnotherFileUnderItsName) {
+    host_.put(path("other"), "keep me");
+    std::filesystem::create_hard_link(path("other"), path("QuellixRandom.sav"));
+    std::filesystem::create_symlink(path("other"), path("b.sav"));
+    for (const char* name : {"QuellixRandom.sav", "b.sav"}) {
+        const TextHandle f = p().openText(path(name), TextMode::Output);
+        p().writeLine(f, "new");
+        p().closeText(f);
+        EXPECT_EQ(host_.raw(path(name)), "new\r\n");
+    }
+    EXPECT_EQ(host_.raw(path("other")), "keep me");
+}
+
 TEST_F(LinuxText, TheErrorLogLineCarriesTheLocalesDateAndTime) {
     ScopedEnv all("LC_ALL", std::string("C"));
     ErrorLog(p(), "fQL Fill Cycles", 57, "Device I/O error");

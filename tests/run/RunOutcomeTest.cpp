@@ -113,6 +113,58 @@ TEST_F(RunOutcome, AFillThatEndsWithSpaceLeftIsShownInAMessageWhenTheWindowStays
     EXPECT_EQ(run["drives"][0]["passes"][0]["free_at_end"], 100000000 - 40000000);
 }
 
+// A fill file given up is named in the reason, and a drive whose free space ends lower than it
+// began (a file grew meanwhile, or a link kept a fill file's data) is never complete.
+TEST_F(RunOutcome, AFillFileGivenUpAndFreeSpaceNotGivenBackAreNamed) {
+    addDrive("C:\\", 10000000);
+    addDrive("D:\\", 10000000);
+    fillBlocks();
+    const std::string refusal =
+        "quote00.qlk in the top directory is a directory, not a fill file - it was left alone";
+    p.refusedCreate["C:\\quote00.qlk"] = refusal;
+    bool grown = false;
+    d.everyYield([&](frmQuellix&) {
+        if (!grown && created("D:\\random00.qlk")) p.volume("D:\\").freeBytes -= 2100000;
+        grown = grown || created("D:\\random00.qlk");
+    });
+    EXPECT_EQ(runToTheEnd(), ExitIncomplete);
+    // The summary on standard output, the reasons on standard error.
+    EXPECT_EQ(d.printed.size(), 2u);
+    ASSERT_EQ(d.errors.size(), 2u);
+    EXPECT_EQ(d.errors[0], "C: /fake/C: 10 of 10 MB overwritten - " + refusal);
+    EXPECT_EQ(d.errors[1],
+              "D: /fake/D: free space ended 2 MB lower than it began - a file grew during the run");
+    EXPECT_EQ(reports().at(0)["drives"][0]["passes"][2]["error_details"]["58"],
+              refusal + ": C:\\quote00.qlk");
+}
+
+// A run report or error log line that cannot be written is said on standard error with the path
+// and the system's words, and in the message box when the window stays; the status stays the
+// wipe's, and nothing is said twice.
+TEST_F(RunOutcome, LostRecordsAreSaidOnceAndShownWhenTheWindowStays) {
+    addDrive("C:\\", 10000000);
+    fillBlocks();
+    p.env["QUELLIX_REPORT"] = "/srv/reports/wipes.jsonl";
+    p.readOnlyHostDirs.insert("/srv/reports");
+    // The error log's directory becomes unwritable once the random text file is written.
+    d.everyYield([&](frmQuellix&) {
+        if (created("C:\\random00.qlk")) p.readOnlyHostDirs.insert(p.programDir);
+    });
+    w.chkExitWhenDone.Value = 0;
+    w.cmdWipe_Click();
+    EXPECT_EQ(w.ExitCode, ExitFinished);
+    const std::vector<std::string> lost{
+        "the run report could not be written to /srv/reports/wipes.jsonl: Permission denied",
+        "the error log could not be written to /opt/quellix/ErrLog.txt: Permission denied"};
+    EXPECT_EQ(d.errors, lost);
+    ASSERT_EQ(d.boxes.size(), 1u);
+    EXPECT_EQ(d.boxes[0].text, lost[0] + "\r\n" + lost[1]);
+    // Said once; a line lost later is said when the program ends.
+    ErrorLog(p, "fQL Wipe", 6, "Overflow");
+    EXPECT_THROW(w.cmdExit_Click(), ProgramEnded);
+    EXPECT_EQ(d.errors, (std::vector<std::string>{lost[0], lost[1], lost[1]}));
+}
+
 TEST_F(RunOutcome, SpaceKeptForRootIsNamedAndTheReportGoesWhereItIsTold) {
     addDrive("C:\\", 10000000).facts.rootReserveBytes = 5u * 1048576u;
     fillBlocks();

@@ -158,7 +158,10 @@ FillHandle FakePlatform::createFillFile(const std::string& path, FillKind kind) 
     // As on the real platform, fill files are written to fixed disks only.
     if (v->type != DRIVE_FIXED) Raise(Err::DeviceUnavailable);
     if (failCreate.count(path) != 0) Raise(Err::PermissionDenied);
-    // Creating truncates an existing file and gives its bytes back.
+    if (const auto it = refusedCreate.find(path); it != refusedCreate.end()) {
+        throw RuntimeError(Err::FileAlreadyExists, "File already exists", it->second, path);
+    }
+    // Creating replaces an existing file and gives its bytes back.
     if (const auto it = v->files.find(name); it != v->files.end()) {
         v->freeBytes += static_cast<std::uint64_t>(it->second);
         it->second = 0;

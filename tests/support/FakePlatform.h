@@ -69,7 +69,9 @@ public:
     double slept = 0.0;      // total time handed to sleepFor
     std::string dateTime = "3/14/2001 2:05:09 PM";
     std::vector<Priority> priorities;
-    std::set<std::string> failCreate;       // drive paths whose fill file cannot be created
+    std::set<std::string> failCreate;  // drive paths whose fill file cannot be created
+    // Drive paths whose fill file is given up (raising 58), with the reason in words.
+    std::map<std::string, std::string> refusedCreate;
     std::set<std::string> failDelete;       // drive paths that cannot be deleted
     std::set<std::string> failShellDelete;  // drive paths the shell delete leaves in place
     std::set<std::string> failClose;  // drive paths whose fill file fails to close (57), closed

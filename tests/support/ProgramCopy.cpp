@@ -98,6 +98,8 @@ void ProgramCopy::start(const std::string& arguments, const std::string& drives)
     if (drives.empty()) return;
     const std::string line =
         command(arguments, drives, std::nullopt) + " >'" + dir_ + "/../background.txt' 2>&1";
+    // An earlier run's output must not be read as this one's before the shell empties it.
+    std::ofstream(dir_ + "/../background.txt", std::ios::trunc);
     child_ = ::fork();
     if (child_ == 0) {
         ::execl("/bin/sh", "sh", "-c", ("exec " + line).c_str(), static_cast<char*>(nullptr));

@@ -25,6 +25,8 @@ protected:
         w.chkDrive.clear();
         // PrepBlocks builds the fill sets of a run from these; without quotes it stops the run.
         p.hostFiles[p.programDir + "/QuellixQuotes.sav"] = "Alpha\r\nBeta\r\nend\r\n";
+        // What an earlier test's error log lost is not this window's to say.
+        TakeLostLogLines();
     }
 
     // Adds a fixed drive with its box, checked unless told otherwise.
