@@ -52,6 +52,10 @@ echo "Seed $seed (repeat with -s $seed); scale $scale; scenarios: $scenarios"
 
 work=$(mktemp -d /tmp/quellix-faults-XXXXXX)
 chmod 755 "$work"
+# A program that may not write its own directory (the hostile scenario moves it away) keeps its
+# files in the user's state directory: here, never in the machine's home.
+export XDG_STATE_HOME=$work/state
+unset STATE_DIRECTORY
 declare -A IMG DEV MNT FS
 problems=0
 rows=()
