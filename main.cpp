@@ -10,7 +10,7 @@
 
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/Signals.h"
-#include "startup/ProgramOptions.h"
+#include "startup/CommandLineWords.h"
 #include "ui/frmQuellix.h"
 #include "ui/qt/QtDesktop.h"
 

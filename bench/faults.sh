@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# Faults and scale, on loop-mounted images of the script's own: a wipe killed at any moment, a
-# writer beside the fill, the mount taken away, a read-only remount and a file-system shutdown
-# mid-run, a user quota, and 24 drives in one run (a 25th refused). Each scenario checks that no
-# fill file is left, that the free space is given back and that no other file changed, and prints
-# one row of a table.
+# Faults and scale, on loop-mounted images of the script's own: a wipe killed at any moment (also
+# with drives filled at once), a writer beside the fill, the mount taken away, a read-only remount
+# and a file-system shutdown mid-run, a user quota, 24 drives in one run (a 25th refused), and a
+# hostile user who plants and races links under the fill files' names. Each scenario checks that
+# no fill file is left, that the free space is given back and that no other file changed.
 #
 #   sudo bash bench/faults.sh [-n SCALE] [-s SEED] [SCENARIO ...]
 #
 # SCALE multiplies every scenario's count of runs (at least 1 each; default 1, e.g. -n 0.2 for a
 # short sweep); SEED fixes the random moments (printed either way). SCENARIO is any of: kill-ext4
-# kill-xfs kill-btrfs writer umount readonly shutdown quota drives hostile (default: all of them).
+# kill-xfs kill-btrfs kill-parallel writer umount readonly shutdown quota drives hostile (default:
+# all of them).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -24,7 +25,7 @@ while getopts "n:s:h" opt; do
     esac
 done
 shift $((OPTIND - 1))
-all_scenarios="kill-ext4 kill-xfs kill-btrfs writer umount readonly shutdown quota drives hostile"
+all_scenarios="kill-ext4 kill-xfs kill-btrfs kill-parallel writer umount readonly shutdown quota drives hostile"
 scenarios=${*:-$all_scenarios}
 for s in $scenarios; do
     case " $all_scenarios " in *" $s "*) ;; *) echo "unknown scenario: $s" >&2; exit 2 ;; esac
@@ -51,6 +52,10 @@ echo "Seed $seed (repeat with -s $seed); scale $scale; scenarios: $scenarios"
 
 work=$(mktemp -d /tmp/quellix-faults-XXXXXX)
 chmod 755 "$work"
+# A program that may not write its own directory (the hostile scenario moves it away) keeps its
+# files in the user's state directory: here, never in the machine's home.
+export XDG_STATE_HOME=$work/state
+unset STATE_DIRECTORY
 declare -A IMG DEV MNT FS
 problems=0
 rows=()
@@ -409,6 +414,70 @@ kill_sweep() {
     row "kill -9, $fs $size" "$((kills + 1))" "$kills kill -9 ($faults)" "$(tally_text)" \
         "$left" "$notback" "$damage"
     detach "$name"
+}
+
+# kill_parallel_sweep KILLS: four ext4 images, each on a loop device of its own, filled at once
+# (--parallel) and killed with SIGKILL at a random moment of the run or while tail files are open
+# on at least two of them; the next start must leave all four as they were.
+kill_parallel_sweep() {
+    local kills names=(p1 p2 p3 p4) bases=() dir list k i at ph open t
+    kills=$(count "$1")
+    for i in "${!names[@]}"; do
+        image "${names[$i]}" ext4 64M
+        seed_files "${names[$i]}"
+        bases+=("$(free_blocks "${names[$i]}")")
+    done
+    dir="$work/parallel-program"
+    program "$dir"
+    left=0 notback=0 damage=0
+    local -A phases=()
+
+    # One run to its end first, to learn how long it takes.
+    list=$(drives "${names[@]}")
+    t=$(now)
+    quellix "$dir" "$list" ALL RAND=1 RUN --parallel
+    dur=$(since "$t")
+    tally "exit $rc"
+    [ "$rc" -eq 0 ] || problem "the measuring parallel run ended with $rc: $(tail -n 5 "$dir/out.txt")"
+    for i in "${!names[@]}"; do after_checks "${names[$i]}" "${bases[$i]}"; done
+    echo "kill-parallel: a run over four drives takes ${dur}s"
+
+    for ((k = 0; k < kills; k++)); do
+        list=$(drives "${names[@]}")
+        start "$dir" "$list" ALL RAND=1 RUN --parallel
+        if [ $((k % 2)) -eq 0 ]; then
+            at=$(rand_between 0 "$dur")
+            sleep "$(awk -v a="$at" -v b="$(since "$t0")" 'BEGIN { d = a - b; print (d > 0 ? d : 0) }')"
+        else
+            # While at least two drives have their tail file open.
+            while alive "$pid"; do
+                open=0
+                for i in "${!names[@]}"; do
+                    [ -n "$(find "${MNT[${names[$i]}]}" -maxdepth 1 -name '*01.qlk')" ] &&
+                        open=$((open + 1))
+                done
+                [ "$open" -ge 2 ] && break
+            done
+        fi
+        ph=$(phase "$dir" "$pid")
+        kill -9 "$pid" 2>/dev/null
+        await "$pid" 60 2>/dev/null
+        phases[$ph]=$(( ${phases[$ph]:-0} + 1 ))
+        tally "exit $rc"
+        [ "$hung" -eq 0 ] || problem "kill-parallel: run $k hung"
+        list=$(drives "${names[@]}")
+        quellix "$dir" "$list"
+        tally "start-up exit $rc"
+        [ "$rc" -eq 0 ] || problem "kill-parallel: the start-up after kill $k ended with $rc"
+        for i in "${!names[@]}"; do after_checks "${names[$i]}" "${bases[$i]}"; done
+    done
+    local p faults=""
+    for p in start bulk tail probe/close cleanup/pause end ended; do
+        [ -n "${phases[$p]:-}" ] && faults+="${faults:+ }$p ${phases[$p]}"
+    done
+    row "kill -9 --parallel, 4 x ext4 64M" "$((kills + 1))" "$kills kill -9 ($faults)" \
+        "$(tally_text)" "$left" "$notback" "$damage"
+    for i in "${!names[@]}"; do detach "${names[$i]}"; done
 }
 
 # --- 2. A writer beside the fill ---------------------------------------------------------------
@@ -1007,6 +1076,7 @@ for s in $scenarios; do
         kill-ext4) kill_sweep ext4 128M 50 ;;
         kill-xfs) kill_sweep xfs 320M 20 ;;
         kill-btrfs) kill_sweep btrfs 256M 20 ;;
+        kill-parallel) kill_parallel_sweep 20 ;;
         writer) writer_sweep ;;
         umount) umount_sweep ;;
         readonly) fault_sweep readonly 10 ;;

@@ -29,8 +29,8 @@ struct Setup {
         w.PrepBlocks();  // writes the random text file the runs below reuse
     }
     bool complete() const {
-        return !w.StopRequested && w.RandomBlock16[3].size() == 16 &&
-               w.QuoteBlock16[3].size() == 16;
+        return !w.StopRequested && w.Blocks.RandomBlock16[3].size() == 16 &&
+               w.Blocks.QuoteBlock16[3].size() == 16;
     }
     FakePlatform p;
     FakeDesktop d;
@@ -41,7 +41,7 @@ void PrepBlocksReusingRandomText(benchmark::State& state) {
     Setup s;
     for (auto _ : state) {
         s.w.PrepBlocks();
-        benchmark::DoNotOptimize(s.w.QuoteBlock960000[3].data());
+        benchmark::DoNotOptimize(s.w.Blocks.QuoteBlock960000[3].data());
     }
     if (!s.complete()) state.SkipWithError("the fill data was not built");
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 6048000);
@@ -52,7 +52,7 @@ void PrepBlocksWritingNewRandomText(benchmark::State& state) {
     for (auto _ : state) {
         s.w.chkNewRndTxt.Value = 1;
         s.w.PrepBlocks();
-        benchmark::DoNotOptimize(s.w.QuoteBlock960000[3].data());
+        benchmark::DoNotOptimize(s.w.Blocks.QuoteBlock960000[3].data());
     }
     if (!s.complete()) state.SkipWithError("the fill data was not built");
 }
@@ -78,9 +78,9 @@ void PrepBlocksOnLinuxFiles(benchmark::State& state, bool newText) {
     for (auto _ : state) {
         if (newText) w.chkNewRndTxt.Value = 1;
         w.PrepBlocks();
-        benchmark::DoNotOptimize(w.QuoteBlock960000[3].data());
+        benchmark::DoNotOptimize(w.Blocks.QuoteBlock960000[3].data());
     }
-    if (w.StopRequested || w.QuoteBlock16[3].size() != 16) {
+    if (w.StopRequested || w.Blocks.QuoteBlock16[3].size() != 16) {
         state.SkipWithError("the fill data was not built");
     }
     std::filesystem::remove_all(dir);

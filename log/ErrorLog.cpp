@@ -2,22 +2,25 @@
 #include "log/ErrorLog.h"
 
 #include <exception>
+#include <mutex>
 
 #include "platform/Platform.h"
 
 namespace {
 
-// The first line lost since the last TakeLostLogLines, and how many were lost. The program has
-// one thread and one log.
+// The first line lost since the last TakeLostLogLines, and how many were lost.
 struct Lost {
     std::string path, words;
     int lines = 0;
 };
 Lost lost;
+// Drives filling at the same time log from threads of their own: one line at a time.
+std::mutex oneAtATime;
 
 }  // namespace
 
 std::optional<std::string> TakeLostLogLines() {
+    const std::lock_guard<std::mutex> lock(oneAtATime);
     if (lost.lines == 0) return std::nullopt;
     std::string text = "the error log could not be written to " + lost.path + ": " + lost.words;
     if (lost.lines > 1) text += " (" + std::to_string(lost.lines) + " lines lost)";

@@ -67,7 +67,10 @@ struct DriveFacts {
     std::string mountPoint;  // the host path of the drive's root
     std::string fsType;      // "ext4", "xfs" ...
     std::string device;      // the mount's source, e.g. "/dev/sda1"
-    bool mounted = false;    // false for a listed path that is not a mount point
+    // The disk the file system lives on ("sda" for sda1 and sda2; a loop device is a disk of
+    // its own); empty when there is none. Drives of one disk never fill at the same time.
+    std::string disk;
+    bool mounted = false;  // false for a listed path that is not a mount point
     bool readOnly = false;
     // The storage below is flash (the disk the kernel shows under all layers is non-rotational):
     // cells it has remapped are out of reach of any fill.

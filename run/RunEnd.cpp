@@ -1,9 +1,12 @@
-// RunEnd: the one place where a run ends. It tidies up after the fill, then either ends the
-// program (exit requested) or makes the window ready for the next run (stop requested).
+// RunEnd: the one place where a run ends. A run hands over to it once the engine has returned
+// (its fill files closed and removed by then); closing the window, the one exception, ends the
+// program from wherever the run is. It reports the run, then either ends the program (exit
+// requested) or makes the window ready for the next run (stop requested).
 #include <algorithm>
 
 #include "resources/StringTable.h"
 #include "ui/frmQuellix.h"
+#include "wipe/WipeRun.h"
 
 namespace {
 
@@ -66,15 +69,6 @@ bool thanksAreDue(frmQuellix& w) {
 
 }  // namespace
 
-void frmQuellix::CloseFillFiles(ErrorHandler& on) {
-    // Closing the bulk file deletes it; the tail file stays for the cleanup. A failed close is
-    // not noticed: the handle is given up all the same.
-    if (FillFileHandle00 != 0) on([&] { platform().closeFill(FillFileHandle00); });
-    FillFileHandle00 = 0;
-    if (FillFileHandle01 != 0) on([&] { platform().closeFill(FillFileHandle01); });
-    FillFileHandle01 = 0;
-}
-
 void frmQuellix::RunEnd() {
     // Ending the program closes the window, and the close handler comes back here: the exit
     // sequence already under way is the only one.
@@ -98,21 +92,16 @@ void frmQuellix::RunEnd() {
         UpdateCaption(CaptionMode, percent);
     });
 
-    CloseFillFiles(on);
     on([&] { platform().closeAllText(); });
     on([&] { platform().setPriority(Priority::Normal); });
 
     if (ExitRequested) {
         ProgramEnding = true;
-        if (EndedBySignal) {
-            // A run's fill files go too (an Exit leaves a tail file to the next start), and the
-            // program ends without its closing pause.
-            if (RunInProgress) {
-                for (const DriveAccount& drive : Account.drives)
-                    on([&] { Cleanup(drive.root, false); });
-            }
-            desktop().EndProgram(ExitCode);
-        }
+        // Closing the window ends the program even while the engine fills: its open fill files
+        // are closed (the bulk file vanishes; a tail file waits for the next start's cleanup).
+        if (CurrentRun != nullptr) on([&] { CurrentRun->abandon(); });
+        // After a signal the program ends without its closing pause.
+        if (EndedBySignal) desktop().EndProgram(ExitCode);
         // Nobody may be there to answer a message: the lines go to standard error as warnings
         // (and are in the run report), and the last status says what happened instead of
         // thanking.
@@ -120,12 +109,13 @@ void frmQuellix::RunEnd() {
             on([&] { desktop().PrintError(line); });
         if (!incomplete.empty()) {
             on([&] {
-                lblCurrentStatus.Caption = "Free space was not fully overwritten on " +
-                                           IncompleteDriveNames(Account) + " - see the run report";
-                if (!reported.path.empty()) lblCurrentStatus.Caption += " " + reported.path;
+                std::string status = "Free space was not fully overwritten on " +
+                                     IncompleteDriveNames(Account) + " - see the run report";
+                if (!reported.path.empty()) status += " " + reported.path;
+                ShowStatus(status);
             });
         } else if (thanksAreDue(*this)) {
-            on([&] { lblCurrentStatus.Caption = LoadResString(IdsThanks); });
+            on([&] { ShowStatus(LoadResString(IdsThanks)); });
         } else {
             desktop().EndProgram(ExitCode);
         }
@@ -138,8 +128,6 @@ void frmQuellix::RunEnd() {
         on([&] { desktop().DoEvents(); });
         on([&] { Pause(1); });
         StopRequested = false;
-        // The run and the fill cycle further up the stack learn from this that the stop has
-        // been handled and the window is Idle.
         StopHandled = true;
         on([&] { FindDrives(); });
         // Every selectable drive, checked or not: an earlier interrupted run may have left a
@@ -160,7 +148,7 @@ void frmQuellix::RunEnd() {
         chkToolTip.Enabled = true;
         cmdHelp.Enabled = true;
         cmdWipe.Enabled = true;
-        on([&] { lblCurrentStatus.Caption = LoadResString(IdsReady); });
+        on([&] { ShowStatus(LoadResString(IdsReady)); });
         if (const auto lostLog = TakeLostLogLines()) {
             desktop().PrintError(*lostLog);
             lost.push_back(*lostLog);

@@ -1,10 +1,12 @@
-// The wipe run: probes the checked drives, locks the settings, prepares the fill data, fills
-// each checked drive in drive-box order and hands over to RunEnd.
+// The wipe run: builds the plan from the window's controls, has the engine survey the checked
+// drives, locks the settings, prepares the fill data, has the engine fill each drive and hands
+// over to RunEnd once it has returned.
 #include <algorithm>
 #include <string>
 
 #include "runtime/Numeric.h"
 #include "ui/frmQuellix.h"
+#include "wipe/WipeRun.h"
 
 namespace {
 
@@ -13,6 +15,42 @@ namespace {
 std::size_t driveBoxes(const frmQuellix& w) {
     return std::min(static_cast<std::size_t>(std::max(w.DriveCount, 0)), w.chkDrive.size());
 }
+
+// The random passes chosen: the option button that is on (the second one, as at start-up, when
+// none is).
+int chosenPasses(const frmQuellix& w) {
+    for (const Control& option : w.optRandom) {
+        if (option.Value == 1) return option.Index + 1;
+    }
+    return 2;
+}
+
+}  // namespace
+
+WipePlan frmQuellix::PlanFromControls() const {
+    const frmQuellix& w = *this;
+    WipePlan plan;
+    for (std::size_t i = 0; i < driveBoxes(w); ++i) {
+        if (w.chkDrive[i].Value == 1) plan.drives.push_back(w.chkDrive[i].Tag);
+    }
+    plan.randomPasses = chosenPasses(w);
+    plan.newRandomFill = w.chkNewRndTxt.Value == 1;
+    plan.swapFileName = w.SwapFileName;
+    plan.askSwapQuestion = w.SwapFileCheckPending;
+    plan.classicProbeOnly = w.IsFirstWin95Release;
+    return plan;
+}
+
+namespace {
+
+// The window's hold on the running engine, given up however the run ends.
+struct RunHold {
+    frmQuellix& w;
+    RunHold(frmQuellix& window, WipeRun& run) : w(window) { w.CurrentRun = &run; }
+    ~RunHold() { w.CurrentRun = nullptr; }
+    RunHold(const RunHold&) = delete;
+    RunHold& operator=(const RunHold&) = delete;
+};
 
 }  // namespace
 
@@ -39,17 +77,21 @@ void frmQuellix::cmdWipe_Click() {
     PassDoneK = 0;
     RunInProgress = true;
 
-    // Every checked drive is probed before anything is written.
-    std::int64_t runTotal = 0;
-    for (std::size_t i = 0; i < driveBoxes(*this); ++i) {
-        if (chkDrive[i].Value == 1) {
-            // A copy: the routines called may yield, and drive discovery may remake the boxes.
-            const std::string root = chkDrive[i].Tag;
-            const std::size_t account = Account.index(root);
-            on([&] { Account.drives[account].facts = platform().driveFacts(root); });
-            DiskFreeSpace(root);
-            on([&] { runTotal += FreeSpaceK; });
-        }
+    WipePlan plan = PlanFromControls();
+    // Several drives at once only without a display: the window shows one drive at a time.
+    plan.parallel = Options.parallel && desktop().Terminal() != nullptr;
+    PlatformTarget target(platform());
+    WipeRun run(plan, target, platform(), View, Account, Random);
+    const RunHold hold(*this, run);
+
+    // Every checked drive is probed before anything is written. A drive whose free space cannot
+    // be read, or the answer Yes to the paging-file question, ends the program.
+    const std::int64_t runTotal = run.survey();
+    SwapFileCheckPending = run.swapQuestionPending();
+    if (run.prevented()) {
+        RunInProgress = false;
+        ExitCode = ExitSystemPrevented;
+        CloseMainWindow();
     }
 
     if (runTotal < 1) {
@@ -63,61 +105,39 @@ void frmQuellix::cmdWipe_Click() {
         Account.open = false;
         return;
     }
-
-    on([&] { Account.randomPasses = CInt(Val(lblRandomPasses.Caption)); });
-
-    on([&] {
-        const std::int16_t count = CInt(Val(lblRandomPasses.Caption));
-        const std::int16_t passes = CInt(count + 1.0);  // the + 1 is the quotes pass
-        TotalProgressStep =
-            Divide(100.0, static_cast<double>(passes) * static_cast<double>(runTotal));
-    });
+    TotalProgressStep = run.totalProgressStep();
 
     // Lock the settings for the run; Stop, Exit, Minimize and Exit When Done stay enabled.
     for (std::size_t i = 0; i < driveBoxes(*this); ++i)
         chkDrive[i].Enabled = false;
-    on([&] {
-        const int selected = CInt(Val(lblRandomPasses.Caption)) - 1;
-        if (selected < 0 || selected >= static_cast<int>(optRandom.size())) {
-            Raise(Err::SubscriptOutOfRange);
-        }
-        for (int i = 0; i < static_cast<int>(optRandom.size()); ++i) {
-            if (i != selected) optRandom[static_cast<std::size_t>(i)].Enabled = false;
-        }
+    const auto selected = static_cast<std::size_t>(plan.randomPasses - 1);
+    for (std::size_t i = 0; i < optRandom.size(); ++i) {
         // The chosen option stays chosen (one option of the group is selected at a time).
-        for (Control& option : optRandom)
-            option.Value = 0;
-        optRandom[static_cast<std::size_t>(selected)].Value = 1;
-        optRandom[static_cast<std::size_t>(selected)].Enabled = false;
-    });
+        optRandom[i].Enabled = false;
+        optRandom[i].Value = i == selected ? 1 : 0;
+    }
     chkNewRndTxt.Enabled = false;
     chkToolTip.Enabled = false;
     cmdHelp.Enabled = false;
     cmdWipe.Enabled = false;
 
     PrepBlocks();
+    if (StopRequested || ExitRequested) run.requestStop();
+    const WipeRun::Result result = run.fill(Blocks);
+    SwapFileCheckPending = run.swapQuestionPending();
 
-    for (std::size_t i = 0; i < driveBoxes(*this); ++i) {
-        if (chkDrive[i].Value == 1) {
-            // A copy: a stop handled inside the fill cycle rediscovers the drives, which may
-            // remake the boxes while the cycle still uses the drive's root.
-            const std::string root = chkDrive[i].Tag;
-            FillCycles(root);
-        }
-        if (ExitRequested || StopRequested || StopHandled) break;
+    RunInProgress = false;
+    if (result == WipeRun::Result::Prevented) {
+        ExitCode = ExitSystemPrevented;
+        CloseMainWindow();
     }
-
-    // A stop ends the whole run and leaves the window Idle, whether RunEnd has already reset it
-    // (the fill cycle saw the request) or not yet.
-    if (StopRequested || StopHandled) {
-        RunInProgress = false;
+    if (result == WipeRun::Result::Stopped) {
+        // A stop ends the whole run and leaves the window Idle; an exit ends the program.
         ExitCode = ExitStopped;
-        // An Exit pressed while the stop wound down still ends the program.
-        if (StopRequested || ExitRequested) RunEnd();
+        RunEnd();
         return;
     }
 
-    RunInProgress = false;
     CaptionMode = CaptionReady;
     on([&] { UpdateCaption(CaptionMode, noPercent); });
     // Finished is not done: only a run whose every drive was really filled ends as such.

@@ -5,7 +5,9 @@
 #   - system headers (<unistd.h>, <sys/...> ...) only in platform/linux/; elsewhere the program
 #     includes the C++ standard library, Qt where allowed, and <nlohmann/json.hpp>;
 #   - no header from a target above: runtime/ includes only runtime/; platform/ only runtime/ and
-#     platform/; log/ only those and log/; nothing below the view includes ui/qt/.
+#     platform/; log/ only those and log/; wipe/ only those and wipe/ (the wipe engine knows no
+#     window and no Qt); nothing below the view includes ui/qt/;
+#   - no two folders include each other.
 # With --format it formats the files instead of checking anything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,6 +22,7 @@ if [ "${1:-}" = "--format" ]; then
 fi
 
 failed=0
+folderEdges=()
 fail() {
     echo "check-rules: $*" >&2
     failed=1
@@ -57,8 +60,9 @@ for file in "${sources[@]}"; do
             runtime/*) allowed="runtime" ;;
             platform/*) allowed="runtime platform" ;;
             log/*) allowed="runtime platform log" ;;
+            wipe/*) allowed="runtime platform log wipe" ;;
             ui/qt/* | main.cpp) allowed="*" ;;
-            *) allowed="runtime platform log engine run startup ui resources" ;;
+            *) allowed="runtime platform log wipe engine run startup ui resources" ;;
         esac
         if [ "$allowed" != "*" ] && [[ " $allowed " != *" $top "* ]]; then
             fail "$file: includes \"$name\" from a layer above its own"
@@ -66,7 +70,20 @@ for file in "${sources[@]}"; do
         if [ "$allowed" != "*" ] && [[ "$name" == ui/qt/* ]]; then
             fail "$file: includes the view's \"$name\""
         fi
+        # The folder of the file and the folder of the header, for the check below.
+        from=$(dirname "$file") to=$(dirname "$name")
+        [ "$from" != "$to" ] && folderEdges+=("$from $to")
     done < <(grep -E '^#include[[:space:]]*[<"]' "$file" || true)
+done
+
+# Two folders that include each other are one subsystem in two places, or a layer upside down.
+declare -A edge=()
+for e in "${folderEdges[@]}"; do edge[$e]=1; done
+for e in "${!edge[@]}"; do
+    read -r from to <<<"$e"
+    if [ -n "${edge[$to $from]:-}" ] && [[ "$from" < "$to" ]]; then
+        fail "folders $from/ and $to/ include each other"
+    fi
 done
 
 exit "$failed"

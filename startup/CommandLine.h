@@ -4,7 +4,7 @@
 #include <string>
 
 #include "log/ErrorLog.h"
-#include "startup/ProgramOptions.h"
+#include "startup/CommandLineWords.h"
 
 class frmQuellix;
 

@@ -60,8 +60,7 @@ void chosenDrive(frmQuellix& w, ErrorHandler& on, const std::string& root, int p
 std::vector<std::string> DryRunPlan(frmQuellix& w, bool runAtOnce) {
     ErrorHandler on(w.platform(), "fQL Load");
     std::vector<std::string> lines{"Dry run: nothing is written or deleted."};
-    int passes = 0;
-    on([&] { passes = CInt(Val(w.lblRandomPasses.Caption)); });
+    const int passes = w.PlanFromControls().randomPasses;
     bool anyChosen = false;
     for (std::int32_t i = 0; i < w.DriveCount; ++i) {
         Control box;

@@ -86,7 +86,7 @@ void frmQuellix::Form_Load() {
     on([&] { optRandom_Click(1); });
     on([&] { imgDisk.Picture = 101; });
     on([&] { imgBroom.Picture = 102; });
-    on([&] { lblCurrentStatus.Caption = LoadResString(IdsReady); });
+    on([&] { ShowStatus(LoadResString(IdsReady)); });
     on([&] { lblCurrentDrive.Caption.clear(); });
     on([&] { lblFillSize.Caption.clear(); });
     on([&] { progbarCurrent.Value = 0; });
@@ -95,7 +95,6 @@ void frmQuellix::Form_Load() {
 
     StopRequested = false;
     RunInProgress = false;
-    DiskFull = false;
     SwapFileCheckPending = true;
     DoneBeforePassK = 0;
 

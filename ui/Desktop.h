@@ -7,19 +7,7 @@
 #include <string>
 
 #include "log/ErrorLog.h"
-
-// Message-box styles and answers, with the run time's values.
-enum MsgBoxStyle : int {
-    vbOKOnly = 0,
-    vbYesNo = 4,
-    vbExclamation = 48,
-    vbDefaultButton2 = 256,
-};
-enum MsgBoxResult : int {
-    vbOK = 1,
-    vbYes = 6,
-    vbNo = 7,
-};
+#include "wipe/RunObserver.h"
 
 // The help viewer's command that opens a help file at its contents.
 inline constexpr int HELP_FINDER = 11;
@@ -46,6 +34,8 @@ public:
     // An error, refusal or warning for whoever started the program, on its standard error as
     // "quellix: <line>"; a failed write is ignored. The window shows nothing for it.
     virtual void PrintError(const std::string& line) = 0;
+    // Without a display, the terminal that shows a run's events as lines; nothing otherwise.
+    virtual RunObserver* Terminal() { return nullptr; }
     // Opens the help document at its contents. False when no viewer could show it.
     virtual bool ShowHelp(const std::string& file, int command) = 0;
     // Whether the user sees a window; without one, messages are printed.

@@ -5,6 +5,7 @@
 #include "runtime/Numeric.h"
 #include "runtime/RuntimeError.h"
 #include "ui/frmQuellix.h"
+#include "wipe/WipeRun.h"
 
 namespace {
 
@@ -123,8 +124,11 @@ void frmQuellix::EndAtOnce() {
     // Whatever runs further up the stack is left where it is; a close request that comes back
     // starts nothing.
     ProgramEnding = true;
-    CloseFillFiles(on);
-    // The fill files are removed without a yield: no further request is taken up.
+    // The open fill files are closed and those with a name removed, without a yield: no further
+    // request is taken up. A drive filling on another thread keeps its open files until the
+    // process ends (its bulk file is unlinked already) and leaves at most a tail file to the
+    // next start's cleanup.
+    if (CurrentRun != nullptr) CurrentRun->abandon();
     if (RunInProgress) {
         for (const DriveAccount& drive : Account.drives) {
             for (const char* name : kFillFiles) {

@@ -47,3 +47,8 @@ void frmQuellix::UpdateCaption(std::int16_t& mode, std::int32_t& percent) {
             break;  // any other mode leaves the title as it is
     }
 }
+
+void frmQuellix::ShowStatus(const std::string& text) {
+    lblCurrentStatus.Caption = text;
+    if (RunObserver* terminal = desktop().Terminal()) terminal->statusText("", text);
+}

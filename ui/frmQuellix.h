@@ -1,7 +1,9 @@
-// frmQuellix: the main window object. It holds every control (as a property object), all run
-// state and all routines. The member functions are defined in the folders of their subsystems:
-// engine/ (fill cycle, fill data, cleanup), run/ (wipe run, probe, run end), startup/ (start-up,
-// command line, drive discovery) and ui/ (controls, progress, title, handlers, help).
+// frmQuellix: the main window object. It holds every control (as a property object), the
+// window's own state and its routines. A run's state belongs to the wipe engine (wipe/): the
+// window builds a WipePlan from its controls, runs it, and shows what the engine tells its
+// RunView. The member functions are defined in the folders of their subsystems: engine/ (fill
+// data, cleanup, pause), run/ (wipe run, run end), startup/ (start-up, command line, drive
+// discovery) and ui/ (controls, progress, title, handlers, help, the run's view).
 #pragma once
 
 #include <array>
@@ -10,16 +12,17 @@
 #include <vector>
 
 #include "log/ErrorLog.h"
-#include "platform/Block.h"
 #include "platform/Platform.h"
-#include "run/RunAccount.h"
 #include "runtime/Rnd.h"
-#include "startup/ProgramOptions.h"
 #include "ui/Control.h"
 #include "ui/Desktop.h"
+#include "ui/ProgramOptions.h"
+#include "ui/RunView.h"
+#include "wipe/FillSets.h"
+#include "wipe/RunAccount.h"
+#include "wipe/WipePlan.h"
 
-// The three elements of a fill-block array, indexed 1 to 3 (element 0 is unused).
-using BlockArray = std::array<Block, 4>;
+class WipeRun;
 
 // What the window's title shows while the window is minimised (CaptionMode).
 enum CaptionModes : std::int16_t {
@@ -62,9 +65,8 @@ public:
     //   RunInProgress  a run is between its start and its hand-over to RunEnd (cmdWipe_Click)
     //   StopRequested  Stop, a missing quotes file, a finished run without Exit When Done;
     //                  cleared by RunEnd's reset path and at every run start
-    //   StopHandled    RunEnd's reset path has handled a stop: the window is Idle again, and
-    //                  the run and the fill cycle further up the stack must end (cleared at
-    //                  every run start)
+    //   StopHandled    RunEnd's reset path has handled a stop: the window is Idle again
+    //                  (cleared at every run start)
     //   ExitRequested  Exit, closing the window, a signal, an unreadable drive, a finished run
     //                  with Exit When Done; never cleared: the next RunEnd ends the program
     //   ProgramEnding  RunEnd's exit path has begun; a close request that comes back while it
@@ -82,33 +84,31 @@ public:
     int ExitCode = ExitFinished;
     int RunsStarted = 0;
 
-    // The shared state of the fill.
+    // What the window knows of drives and of the host.
     std::int32_t DriveCount = 0;
     std::string SwapFileName;
     bool IsFirstWin95Release = false;
     bool SwapFileCheckPending = false;
     std::int64_t ProcessHandle = 0;
-    bool DiskFull = false;
     std::int16_t CaptionMode = 0;
-    // Free-space counts are 64-bit so that drives above 2 TB are wiped in full.
+
+    // The progress display's figures, taken from the engine's events of the drive being shown.
+    // Free-space counts are 64-bit so that drives above 2 TB are shown in full.
     std::int64_t FreeSpaceK = 0;
-    std::int32_t FreeSpaceBytes = 0;
-    bool LargeFreeSpace = false;
     double DriveProgressStep = 0;
     double TotalProgressStep = 0;
     std::int64_t PassStartFreeK = 0;
     std::int64_t PassDoneK = 0;
     std::int64_t DoneBeforePassK = 0;
-    // The free bytes the last probe found, exact (FreeSpaceK and FreeSpaceBytes are rounded or
-    // limited); the run's account takes them.
-    std::int64_t ProbedFreeBytes = 0;
-    FillHandle FillFileHandle00 = 0;
-    FillHandle FillFileHandle01 = 0;
-    BlockArray RandomBlock960000, RandomBlock96000, RandomBlock960, RandomBlock16;
-    BlockArray QuoteBlock960000, QuoteBlock96000, QuoteBlock960, QuoteBlock16;
 
+    // The fill data of the current or last run, built by PrepBlocks.
+    FillSets Blocks;
     // What the current or last run measured, drive by drive and pass by pass; RunEnd reports it.
     RunAccount Account;
+    // The engine while a run fills (a Stop or Exit taken up at a yield is handed to it).
+    WipeRun* CurrentRun = nullptr;
+    // The window's view of a run: the engine's events shown on the controls.
+    RunView View{*this};
 
     // The run time's random generator, seeded once at start-up.
     Rnd Random;
@@ -122,11 +122,11 @@ public:
 
     // ---------------------------------------------------------------- wipe run (run/)
     void cmdWipe_Click();
-    void DiskFreeSpace(const std::string& Drive);
+    // What the controls ask of a run: the checked drives, the passes, the choices.
+    WipePlan PlanFromControls() const;
     void RunEnd();
 
-    // ---------------------------------------------------------------- fill engine (engine/)
-    void FillCycles(const std::string& drive);
+    // ---------------------------------------------------------------- fill data, cleanup (engine/)
     void PrepBlocks();
     void Cleanup(const std::string& drive, bool showStatus);
     void Pause(std::int32_t seconds);
@@ -134,6 +134,8 @@ public:
     // ---------------------------------------------------------------- window routines (ui/)
     void Progbar();
     void UpdateCaption(std::int16_t& mode, std::int32_t& percent);
+    // Shows a status text, on the window and, without a display, on the terminal.
+    void ShowStatus(const std::string& text);
     void cmdStop_Click();
     void cmdExit_Click();
     void cmdMinimize_Click();
@@ -156,9 +158,6 @@ public:
 
 private:
     [[noreturn]] void EndAtOnce();
-    // Closes the open fill files (the bulk file vanishes) and gives up their handles, a failed
-    // close logged through on; defined with RunEnd.
-    void CloseFillFiles(ErrorHandler& on);
 
     Platform& platform_;
     Desktop& desktop_;

@@ -140,6 +140,7 @@ FillHandle FillFiles::create(int dirFd, const std::string& name, const std::stri
         tryDirect(f);
     }
     const FillHandle handle = nextFileHandle();
+    const std::lock_guard<std::mutex> lock(mutex_);
     files_.emplace(handle, std::move(f));
     return handle;
 }
@@ -165,6 +166,7 @@ void FillFiles::toBuffered(File& f) {
 }
 
 FillFiles::File& FillFiles::find(FillHandle file) {
+    const std::lock_guard<std::mutex> lock(mutex_);
     const auto it = files_.find(file);
     if (it == files_.end()) Raise(Err::BadFileNameOrNumber);
     return it->second;
@@ -209,10 +211,14 @@ void FillFiles::write(FillHandle file, std::string_view data) {
 }
 
 void FillFiles::close(FillHandle file) {
-    const auto it = files_.find(file);
-    if (it == files_.end()) Raise(Err::BadFileNameOrNumber);
-    File f = std::move(it->second);
-    files_.erase(it);
+    File f;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = files_.find(file);
+        if (it == files_.end()) Raise(Err::BadFileNameOrNumber);
+        f = std::move(it->second);
+        files_.erase(it);
+    }
     // Dirty pages of a file that is deleted (or of the unlinked bulk file when it is closed) are
     // dropped, never written: without this sync a buffered fill would overwrite nothing. For a
     // direct-mode file it flushes the device's write cache.
@@ -224,6 +230,7 @@ void FillFiles::close(FillHandle file) {
 }
 
 FillMode FillFiles::mode(FillHandle file) const {
+    const std::lock_guard<std::mutex> lock(mutex_);
     const auto it = files_.find(file);
     if (it == files_.end()) Raise(Err::BadFileNameOrNumber);
     return it->second.mode;

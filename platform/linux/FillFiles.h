@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,8 @@
 #include "platform/Platform.h"
 #include "platform/linux/UniqueFd.h"
 
+// Drives that fill at the same time create, write and close their files from threads of their
+// own: the table of open files is shared, each file is used by one thread at a time.
 class FillFiles {
 public:
     // The moments of a create at which a racing user could act: the name has just been freed,
@@ -59,5 +62,7 @@ private:
     static void toBuffered(File& f);
 
     RaceHook race_;
+    // Guards the table, not the files: a File stays where it is until its own thread closes it.
+    mutable std::mutex mutex_;
     std::map<FillHandle, File> files_;
 };

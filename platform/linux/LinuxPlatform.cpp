@@ -159,6 +159,7 @@ DriveFacts LinuxPlatform::driveFacts(const std::string& root) {
     facts.device = drive->mount.source;
     facts.readOnly = isReadOnly(drive->mount);
     facts.flash = flashStorage(drive->mount);
+    facts.disk = diskName(drive->mount);
     if (const UniqueFd dir = openDriveRoot(*drive)) {
         if (const auto space = measureFreeSpace(dir.get(), drive->mount)) {
             const ReserveFacts reserves = reservesOf(*space);

@@ -148,6 +148,11 @@ bool flashStorage(const MountEntry& entry) {
     return !dir.empty() && flashBelow(dir, 0);
 }
 
+std::string diskName(const MountEntry& entry) {
+    const std::string dir = mountDeviceDir(entry);
+    return dir.empty() ? std::string() : baseName(diskDir(dir));
+}
+
 std::string sysBlockName(unsigned major, unsigned minor) {
     const std::string dir = deviceDir(major, minor);
     return dir.empty() ? std::string() : baseName(dir);

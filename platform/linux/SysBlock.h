@@ -15,6 +15,10 @@ std::optional<BlockFacts> sysBlockFacts(const MountEntry& entry);
 // non-rotational. False when the mount has no block device.
 bool flashStorage(const MountEntry& entry);
 
+// The kernel's name of the disk below the mount's block device: a partition's disk ("sda" for
+// sda2), else the device itself ("loop3", "dm-0"); empty when the mount has no block device.
+std::string diskName(const MountEntry& entry);
+
 // The kernel's name of a block device ("loop3", "sda1", "dm-0"); empty when it has none.
 std::string sysBlockName(unsigned major, unsigned minor);
 

@@ -1,4 +1,4 @@
-// Fill-file cleanup: the two delete sweeps, the status and pause, and DiskFull cleared.
+// Fill-file cleanup: the two delete sweeps, and the status and pause.
 #include <gtest/gtest.h>
 
 #include "tests/support/FakeDesktop.h"
@@ -25,14 +25,12 @@ TEST_F(CleanupTest, LeftoverTailFilesAreDeletedInOrderWithoutStatusOrPause) {
     c().files["quote01.qlk"] = 5000;
     c().files["random01.qlk"] = 7000;
     c().files["keep.txt"] = 10;
-    w.DiskFull = true;
     w.Cleanup("C:\\", false);
     EXPECT_EQ(p.deleted, (std::vector<std::string>{"C:\\random01.qlk", "C:\\quote01.qlk"}));
     EXPECT_EQ(c().files.count("keep.txt"), 1u);
     EXPECT_EQ(c().freeBytes, 1012000u);
     EXPECT_EQ(w.lblCurrentStatus.Caption, "untouched");
     EXPECT_EQ(p.slept, 0.0);
-    EXPECT_FALSE(w.DiskFull);
     EXPECT_EQ(d.doEvents, 1);  // it yields once at its start
     EXPECT_EQ(p.errLog(), "");
 }
@@ -69,11 +67,9 @@ TEST_F(CleanupTest, FileThatCannotBeDeletedIsLoggedAndTheOthersStillGo) {
         c().files[name] = 100;
     }
     p.failDelete.insert("C:\\random01.qlk");
-    w.DiskFull = true;
     w.Cleanup("C:\\", false);
     EXPECT_EQ(c().files.size(), 1u);
     EXPECT_EQ(c().files.count("random01.qlk"), 1u);
-    EXPECT_FALSE(w.DiskFull);
     const auto log = p.errLogLines();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_NE(log[0].find("#70 (Permission denied) occurred in fQL Cleanup"), std::string::npos);

@@ -56,8 +56,8 @@ TEST(ShippedQuotesFile, FillsTheQuoteBlocks) {
     EXPECT_TRUE(d.boxes.empty());
     EXPECT_FALSE(w.StopRequested);
     for (std::size_t i = 1; i <= 3; ++i) {
-        EXPECT_EQ(w.QuoteBlock960000[i].size(), 960000u);
-        EXPECT_EQ(w.QuoteBlock16[i].size(), 16u);
+        EXPECT_EQ(w.Blocks.QuoteBlock960000[i].size(), 960000u);
+        EXPECT_EQ(w.Blocks.QuoteBlock16[i].size(), 16u);
     }
 }
 

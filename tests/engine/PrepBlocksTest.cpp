@@ -74,29 +74,29 @@ protected:
     }
 
     std::vector<std::pair<BlockArray*, std::size_t>> allSets() {
-        return {{&w.RandomBlock960000, 960000}, {&w.RandomBlock96000, 96000},
-                {&w.RandomBlock960, 960},       {&w.RandomBlock16, 16},
-                {&w.QuoteBlock960000, 960000},  {&w.QuoteBlock96000, 96000},
-                {&w.QuoteBlock960, 960},        {&w.QuoteBlock16, 16}};
+        return {{&w.Blocks.RandomBlock960000, 960000}, {&w.Blocks.RandomBlock96000, 96000},
+                {&w.Blocks.RandomBlock960, 960},       {&w.Blocks.RandomBlock16, 16},
+                {&w.Blocks.QuoteBlock960000, 960000},  {&w.Blocks.QuoteBlock96000, 96000},
+                {&w.Blocks.QuoteBlock960, 960},        {&w.Blocks.QuoteBlock16, 16}};
     }
     void expectRandomSetComplete() {
         for (std::size_t i = 1; i <= 3; ++i) {
-            EXPECT_EQ(w.RandomBlock960000[i].size(), 960000u);
-            EXPECT_EQ(w.RandomBlock96000[i].size(), 96000u);
-            EXPECT_EQ(w.RandomBlock960[i].size(), 960u);
-            EXPECT_EQ(w.RandomBlock16[i].size(), 16u);
+            EXPECT_EQ(w.Blocks.RandomBlock960000[i].size(), 960000u);
+            EXPECT_EQ(w.Blocks.RandomBlock96000[i].size(), 96000u);
+            EXPECT_EQ(w.Blocks.RandomBlock960[i].size(), 960u);
+            EXPECT_EQ(w.Blocks.RandomBlock16[i].size(), 16u);
         }
     }
     void setOldQuoteBlocks() {
-        for (auto* set :
-             {&w.QuoteBlock960000, &w.QuoteBlock96000, &w.QuoteBlock960, &w.QuoteBlock16}) {
+        for (auto* set : {&w.Blocks.QuoteBlock960000, &w.Blocks.QuoteBlock96000,
+                          &w.Blocks.QuoteBlock960, &w.Blocks.QuoteBlock16}) {
             for (std::size_t i = 1; i <= 3; ++i)
                 (*set)[i] = "old";
         }
     }
     void expectOldQuoteBlocks() {
-        for (auto* set :
-             {&w.QuoteBlock960000, &w.QuoteBlock96000, &w.QuoteBlock960, &w.QuoteBlock16}) {
+        for (auto* set : {&w.Blocks.QuoteBlock960000, &w.Blocks.QuoteBlock96000,
+                          &w.Blocks.QuoteBlock960, &w.Blocks.QuoteBlock16}) {
             for (std::size_t i = 1; i <= 3; ++i)
                 EXPECT_EQ((*set)[i], "old");
         }
@@ -177,7 +177,7 @@ TEST_F(PrepBlocksTest, DamagedRandomFilesAreRejectedAndWrittenAnew) {
         EXPECT_EQ(fp.hostFiles[kRandom].size(), 220542u);
         EXPECT_NE(fp.hostFiles[kRandom], damaged);
         EXPECT_EQ(fw.chkNewRndTxt.Value, 0);
-        EXPECT_EQ(fw.RandomBlock960000[3].size(), 960000u);
+        EXPECT_EQ(fw.Blocks.RandomBlock960000[3].size(), 960000u);
         EXPECT_TRUE(fd.boxes.empty());
         EXPECT_EQ(fp.errLog(), "");
     }
@@ -201,7 +201,7 @@ TEST_F(PrepBlocksTest, LongerLinesAreUsedWholeAndBlocksAreStillCutToSize) {
     p.hostFiles[kRandom] = uniformLines(21, 12000);
     w.PrepBlocks();
     for (std::size_t i = 1; i <= 3; ++i) {
-        const Block& block = w.RandomBlock960000[i];
+        const Block& block = w.Blocks.RandomBlock960000[i];
         ASSERT_EQ(block.size(), 960000u);
         // Whole lines: every 12000-character piece is one line of the first twenty.
         for (std::size_t pos = 0; pos < block.size(); pos += 12000) {
@@ -222,17 +222,17 @@ TEST_F(PrepBlocksTest, CompleteBuildGivesNominalLengthsNestedBlocksAndProgressSt
             EXPECT_EQ((*set)[i].size(), length);
     }
     for (std::size_t i = 1; i <= 3; ++i) {
-        const Block& large = w.RandomBlock960000[i];
-        for (const Block* small :
-             {&w.RandomBlock96000[i], &w.RandomBlock960[i], &w.RandomBlock16[i]}) {
+        const Block& large = w.Blocks.RandomBlock960000[i];
+        for (const Block* small : {&w.Blocks.RandomBlock96000[i], &w.Blocks.RandomBlock960[i],
+                                   &w.Blocks.RandomBlock16[i]}) {
             // A piece of the large block that starts within its first 10001 characters.
             const auto at = large.find(*small);
             ASSERT_NE(at, Block::npos);
             EXPECT_LE(at, 10000u);
         }
-        EXPECT_EQ(w.QuoteBlock960000[i].compare(0, 96000, w.QuoteBlock96000[i]), 0);
-        EXPECT_EQ(w.QuoteBlock960000[i].compare(0, 960, w.QuoteBlock960[i]), 0);
-        EXPECT_EQ(w.QuoteBlock960000[i].compare(0, 16, w.QuoteBlock16[i]), 0);
+        EXPECT_EQ(w.Blocks.QuoteBlock960000[i].compare(0, 96000, w.Blocks.QuoteBlock96000[i]), 0);
+        EXPECT_EQ(w.Blocks.QuoteBlock960000[i].compare(0, 960, w.Blocks.QuoteBlock960[i]), 0);
+        EXPECT_EQ(w.Blocks.QuoteBlock960000[i].compare(0, 16, w.Blocks.QuoteBlock16[i]), 0);
     }
     EXPECT_EQ(d.currentBar, (std::vector<int>{0, 16, 32, 48, 52, 68, 84, 100, 0}));
     EXPECT_TRUE(sawStatus("Preparing large-block random and quotes sets"));
@@ -246,7 +246,7 @@ TEST_F(PrepBlocksTest, RandomBlocksDrawFromAllTwentyLines) {
     std::vector<int> seen(21, 0);
     for (std::size_t i = 1; i <= 3; ++i) {
         for (std::size_t pos = 0; pos < 960000; pos += 10500) {
-            ++seen[static_cast<std::size_t>(w.RandomBlock960000[i][pos] - 'A')];
+            ++seen[static_cast<std::size_t>(w.Blocks.RandomBlock960000[i][pos] - 'A')];
         }
     }
     EXPECT_EQ(seen[20], 0);
@@ -257,7 +257,7 @@ TEST_F(PrepBlocksTest, RandomBlocksDrawFromAllTwentyLines) {
 TEST_F(PrepBlocksTest, QuotesUpToEndAreUsedAndLaterLinesIgnored) {
     w.PrepBlocks();
     for (std::size_t i = 1; i <= 3; ++i) {
-        const Block& block = w.QuoteBlock960000[i];
+        const Block& block = w.Blocks.QuoteBlock960000[i];
         ASSERT_EQ(block.size(), 960000u);
         EXPECT_TRUE(madeOf(block, {"Alpha", "Beta"}));
         EXPECT_EQ(block.find("Gamma"), Block::npos);
@@ -275,9 +275,9 @@ TEST_F(PrepBlocksTest, LastLineWithoutEndIsNeverAQuote) {
         fd.attach(fw);
         fp.hostFiles[kQuotes] = quotes;
         fw.PrepBlocks();
-        EXPECT_EQ(fw.QuoteBlock960000[1].size(), 960000u);
-        EXPECT_EQ(fw.QuoteBlock960000[1].find("Beta"), Block::npos);
-        EXPECT_TRUE(madeOf(fw.QuoteBlock960000[2], {"Alpha"}));
+        EXPECT_EQ(fw.Blocks.QuoteBlock960000[1].size(), 960000u);
+        EXPECT_EQ(fw.Blocks.QuoteBlock960000[1].find("Beta"), Block::npos);
+        EXPECT_TRUE(madeOf(fw.Blocks.QuoteBlock960000[2], {"Alpha"}));
     }
 }
 
@@ -334,7 +334,7 @@ TEST_F(PrepBlocksTest, ReadOnlyDirectoryStopsTheRunAfterOneAttemptWithoutBlocks)
     EXPECT_EQ(w.chkNewRndTxt.Value, 1);  // the new text is still wanted
     EXPECT_EQ(p.hostFiles.count(kRandom), 0u);
     for (std::size_t i = 1; i <= 3; ++i)
-        EXPECT_TRUE(w.RandomBlock960000[i].empty());
+        EXPECT_TRUE(w.Blocks.RandomBlock960000[i].empty());
     expectOldQuoteBlocks();
 }
 
@@ -360,7 +360,7 @@ TEST_F(PrepBlocksTest, FileThatCannotBeReadBackIsRewrittenOnceThenReported) {
     EXPECT_EQ(w.ExitCode, ExitStopped);
     EXPECT_EQ(std::count(d.statusLines.begin(), d.statusLines.end(), kCreating), 1);
     for (std::size_t i = 1; i <= 3; ++i)
-        EXPECT_TRUE(w.RandomBlock960000[i].empty());
+        EXPECT_TRUE(w.Blocks.RandomBlock960000[i].empty());
     // Two failed opens (before and after the rewrite), each logged under the routine's label.
     const auto log = p.errLogLines();
     ASSERT_EQ(log.size(), 2u);
@@ -377,7 +377,7 @@ TEST_F(PrepBlocksTest, StopWhileWritingLeavesAFileThatIsRewrittenNextRun) {
     // Every line got one character after the request.
     EXPECT_EQ(p.hostFiles[kRandom].size(), 21u * 3u);
     EXPECT_EQ(w.chkNewRndTxt.Value, 0);
-    EXPECT_TRUE(w.RandomBlock960000[1].empty());
+    EXPECT_TRUE(w.Blocks.RandomBlock960000[1].empty());
     expectOldQuoteBlocks();
     EXPECT_TRUE(d.boxes.empty());
 
@@ -393,10 +393,10 @@ TEST_F(PrepBlocksTest, StopAfterTheFirstLargeBlockEndsBeforeTheNextOne) {
     // DoEvents 1: the status line; 2: after the first large random block.
     d.at(2, [](frmQuellix& win) { win.cmdStop_Click(); });
     w.PrepBlocks();
-    EXPECT_EQ(w.RandomBlock960000[1].size(), 960000u);
-    EXPECT_TRUE(w.RandomBlock960000[2].empty());
-    EXPECT_TRUE(w.RandomBlock960000[3].empty());
-    EXPECT_TRUE(w.RandomBlock96000[1].empty());
+    EXPECT_EQ(w.Blocks.RandomBlock960000[1].size(), 960000u);
+    EXPECT_TRUE(w.Blocks.RandomBlock960000[2].empty());
+    EXPECT_TRUE(w.Blocks.RandomBlock960000[3].empty());
+    EXPECT_TRUE(w.Blocks.RandomBlock96000[1].empty());
     expectOldQuoteBlocks();
     EXPECT_TRUE(d.boxes.empty());
 }
@@ -408,10 +408,10 @@ TEST_F(PrepBlocksTest, ExitAfterTheFirstQuoteBlockLeavesTheSmallQuoteBlocks) {
     d.at(6, [](frmQuellix& win) { win.ExitRequested = true; });
     w.PrepBlocks();
     expectRandomSetComplete();
-    EXPECT_EQ(w.QuoteBlock960000[1].size(), 960000u);
-    EXPECT_EQ(w.QuoteBlock960000[2], "old");
-    EXPECT_EQ(w.QuoteBlock96000[1], "old");
-    EXPECT_EQ(w.QuoteBlock16[3], "old");
+    EXPECT_EQ(w.Blocks.QuoteBlock960000[1].size(), 960000u);
+    EXPECT_EQ(w.Blocks.QuoteBlock960000[2], "old");
+    EXPECT_EQ(w.Blocks.QuoteBlock96000[1], "old");
+    EXPECT_EQ(w.Blocks.QuoteBlock16[3], "old");
 }
 
 }  // namespace

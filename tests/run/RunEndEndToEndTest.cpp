@@ -72,8 +72,7 @@ TEST(RunEndToEnd, DefaultRunOverwritesTheDeletedDataAndGivesTheSpaceBack) {
     w.SwapFileName = "pagefile.sys";
     w.SwapFileCheckPending = true;
     w.CaptionMode = 1;
-    w.lblRandomPasses.Caption = " 2";
-    w.optRandom[1].Value = 1;
+    w.optRandom_Click(1);
     const auto drives = platform.driveList();
     ASSERT_EQ(drives.size(), 1u);
     w.DriveCount = 1;
@@ -104,7 +103,7 @@ TEST(RunEndToEnd, DefaultRunOverwritesTheDeletedDataAndGivesTheSpaceBack) {
     const std::string randomText = contents(program + "/QuellixRandom.sav");
     w.PrepBlocks();
     EXPECT_EQ(contents(program + "/QuellixRandom.sav"), randomText);
-    EXPECT_EQ(w.QuoteBlock16[3].size(), 16u);
+    EXPECT_EQ(w.Blocks.QuoteBlock16[3].size(), 16u);
     EXPECT_TRUE(desktop.boxes.empty());
 
     image.unmount();

@@ -268,7 +268,7 @@ TEST_F(RunOutcome, ASecondSignalEndsTheProgramAtOnceWithItsFillFilesGone) {
         if (second) ++yieldsAfterTheSecond;
         if (created("C:\\random01.qlk") && !win.ExitRequested) {
             win.SignalReceived(1);
-        } else if (win.ProgramEnding && !second) {
+        } else if (win.EndedBySignal && !second) {
             second = true;
             win.SignalReceived(2);
         }

@@ -89,7 +89,7 @@ TEST_F(WipeRun, SettingsAreLockedWhileTheDrivesFill) {
     addDrive("C:\\", 10000000);
     addDrive("D:\\", 10000000, false);
     fillBlocks();
-    w.lblRandomPasses.Caption = " 7";
+    w.optRandom_Click(6);
     std::vector<Control> seen;
     d.at(1, [&](frmQuellix& win) {
         for (Control* c : win.AllControls())
@@ -220,6 +220,38 @@ TEST_F(WipeRun, UnreadableDriveInTheSurveyEndsTheProgramBeforeAnyFill) {
     EXPECT_THROW(w.cmdWipe_Click(), ProgramEnded);
     EXPECT_TRUE(p.fills.empty());
     EXPECT_EQ(p.priorities.back(), Priority::Normal);
+}
+
+TEST_F(WipeRun, YesToThePagingFileQuestionEndsTheRunBeforeAnyFillFile) {
+    addDrive("C:\\", 10000000);
+    fillBlocks();
+    p.swapFiles["C:\\pagefile.sys"] = 1 << 20;
+    d.answer(vbYes);
+    try {
+        w.cmdWipe_Click();
+        FAIL() << "the run went on";
+    } catch (const ProgramEnded& e) {
+        EXPECT_EQ(e.status, ExitSystemPrevented);
+    }
+    EXPECT_EQ(d.boxes.size(), 1u);
+    EXPECT_TRUE(p.fills.empty());
+    EXPECT_TRUE(w.ExitRequested);
+}
+
+TEST_F(WipeRun, UnreadableSpaceDuringAFillEndsTheProgramWithoutAnotherWrite) {
+    FakePlatform::Volume& c = addDrive("C:\\", 10000000);
+    d.everyYield([&](frmQuellix&) {
+        if (p.writes.size() == 9) c.extendedProbeFails = c.classicProbeFails = true;
+    });
+    try {
+        w.cmdWipe_Click();
+        FAIL() << "the run went on";
+    } catch (const ProgramEnded& e) {
+        EXPECT_EQ(e.status, ExitSystemPrevented);
+    }
+    EXPECT_EQ(p.writes.size(), 9u);
+    EXPECT_EQ(p.closedFills.size(), p.fills.size());
+    EXPECT_TRUE(w.ExitRequested);
 }
 
 }  // namespace

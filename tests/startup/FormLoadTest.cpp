@@ -16,7 +16,7 @@ TEST_F(FormLoad, AnEmptyCommandLineLeavesEveryDefault) {
     w.lblFillSize.Caption = "12";
     w.progbarCurrent.Value = 40;
     w.progbarTotal.Value = 60;
-    w.StopRequested = w.RunInProgress = w.DiskFull = true;
+    w.StopRequested = w.RunInProgress = true;
     w.DoneBeforePassK = 99;
 
     EXPECT_EQ(load(), std::nullopt);
@@ -38,7 +38,6 @@ TEST_F(FormLoad, AnEmptyCommandLineLeavesEveryDefault) {
     EXPECT_EQ(w.CaptionMode, 1);
     EXPECT_FALSE(w.StopRequested);
     EXPECT_FALSE(w.RunInProgress);
-    EXPECT_FALSE(w.DiskFull);
     EXPECT_TRUE(w.SwapFileCheckPending);
     EXPECT_EQ(w.DoneBeforePassK, 0);
     EXPECT_EQ(w.DriveCount, 2);

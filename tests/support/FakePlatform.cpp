@@ -28,6 +28,7 @@ FakePlatform::Volume& FakePlatform::addVolume(const std::string& root, std::uint
     v.facts.mountPoint = v.display.size() > 3 ? v.display.substr(3) : "";
     v.facts.fsType = "fakefs";
     v.facts.device = "/dev/fake" + root.substr(0, 1);
+    v.facts.disk = "fake" + root.substr(0, 1);
     v.facts.mounted = true;
     volumes[root] = v;
     if (std::find(driveOrder.begin(), driveOrder.end(), root) == driveOrder.end()) {
@@ -207,6 +208,7 @@ void FakePlatform::closeFill(FillHandle file) {
             }
         }
     }
+    if (failClose.count(it->second.path) != 0) Raise(57);
 }
 
 FillMode FakePlatform::fillMode(FillHandle file) {

@@ -72,8 +72,10 @@ public:
     std::set<std::string> failCreate;  // drive paths whose fill file cannot be created
     // Drive paths whose fill file is given up (raising 58), with the reason in words.
     std::map<std::string, std::string> refusedCreate;
-    std::set<std::string> failDelete;           // drive paths that cannot be deleted
-    std::set<std::string> failShellDelete;      // drive paths the shell delete leaves in place
+    std::set<std::string> failDelete;       // drive paths that cannot be deleted
+    std::set<std::string> failShellDelete;  // drive paths the shell delete leaves in place
+    std::set<std::string> failClose;  // drive paths whose fill file fails to close (57), closed
+                                      // all the same
     std::set<std::string> unreadableHostFiles;  // host paths that cannot be opened for reading
     std::vector<Write> writes;
     std::vector<std::string> deleted;     // drive paths in the order they were deleted

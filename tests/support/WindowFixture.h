@@ -10,19 +10,8 @@
 #include <vector>
 
 #include "tests/support/FakeDesktop.h"
-#include "tests/support/FakePlatform.h"
+#include "tests/support/ProbingPlatform.h"
 #include "ui/frmQuellix.h"
-
-// The fake platform, also noting how many fill writes had been made at each probe, so that a
-// test can tell the stages of a pass apart (every stage starts with a probe).
-class ProbingPlatform : public FakePlatform {
-public:
-    bool diskFreeSpaceEx(const std::string& root, std::uint64_t& totalFreeBytes) override {
-        writesAtProbe.push_back(writes.size());
-        return FakePlatform::diskFreeSpaceEx(root, totalFreeBytes);
-    }
-    std::vector<std::size_t> writesAtProbe;
-};
 
 class WindowFixture : public ::testing::Test {
 protected:
@@ -31,8 +20,7 @@ protected:
         w.SwapFileName = "pagefile.sys";
         w.SwapFileCheckPending = true;
         w.CaptionMode = 1;
-        w.lblRandomPasses.Caption = " 2";
-        w.optRandom[1].Value = 1;
+        w.optRandom_Click(1);
         w.lblCurrentStatus.Caption = "Ready to clean free-space in the drives checked above.";
         w.chkDrive.clear();
         // PrepBlocks builds the fill sets of a run from these; without quotes it stops the run.
@@ -58,54 +46,12 @@ protected:
         return v;
     }
 
-    // Both fill sets, every element of full length and of its own byte, so that a write can be
-    // traced to its block by its data pointer.
-    void fillBlocks() {
-        auto set = [](BlockArray& a, std::size_t size, char first) {
-            for (std::size_t k = 1; k <= 3; ++k) {
-                a[k] = Block(size, static_cast<char>(first + static_cast<int>(k)));
-            }
-        };
-        set(w.RandomBlock960000, 960000, 'a');
-        set(w.RandomBlock96000, 96000, 'd');
-        set(w.RandomBlock960, 960, 'g');
-        set(w.RandomBlock16, 16, 'j');
-        set(w.QuoteBlock960000, 960000, 'A');
-        set(w.QuoteBlock96000, 96000, 'D');
-        set(w.QuoteBlock960, 960, 'G');
-        set(w.QuoteBlock16, 16, 'J');
-    }
-
-    // Fill writes of the given size to the given file ("C:\random01.qlk").
-    int writesTo(const std::string& path, std::size_t size) const {
-        int n = 0;
-        for (const auto& write : p.writes) {
-            if (write.path == path && write.size == size) ++n;
-        }
-        return n;
-    }
-
-    // The writes of stages A to E of a pass whose first probe (the one at the start of the pass)
-    // was probe number passProbe, counting from 0. Every stage starts with a probe, and the pass
-    // probes once more after its last stage.
+    void fillBlocks() { FillTestBlocks(w.Blocks); }
+    int writesTo(const std::string& path, std::size_t size) const { return p.writesTo(path, size); }
     std::array<std::size_t, 5> stageWrites(std::size_t passProbe) const {
-        std::array<std::size_t, 5> n{};
-        const auto& at = p.writesAtProbe;
-        for (std::size_t s = 0; s < 5; ++s) {
-            const std::size_t end =
-                passProbe + s + 1 < at.size() ? at[passProbe + s + 1] : p.writes.size();
-            n[s] = end - at.at(passProbe + s);
-        }
-        return n;
+        return p.stageWrites(passProbe);
     }
-
-    // Whether a fill file of that path was ever created.
-    bool created(const std::string& path) const {
-        for (const auto& [handle, fill] : p.fills) {
-            if (fill.path == path) return true;
-        }
-        return false;
-    }
+    bool created(const std::string& path) const { return p.created(path); }
 
     ProbingPlatform p;
     FakeDesktop d;

@@ -4,10 +4,8 @@
 
 #include <sstream>
 
-#include "tests/support/FakeDesktop.h"
-#include "tests/support/FakePlatform.h"
-#include "ui/frmQuellix.h"
 #include "ui/qt/Console.h"
+#include "wipe/WipePlan.h"
 
 namespace {
 
@@ -60,39 +58,54 @@ TEST(Console, OnATerminalAQuestionIsAskedUntilAnswered) {
 }
 
 TEST(Console, StatusChangesAreLinesAndProgressAtMostOneLineASecond) {
-    FakePlatform platform;
-    FakeDesktop desktop;
-    frmQuellix w(platform, desktop);
     std::ostringstream out;
     std::istringstream in;
     Console console(out, in, false);
+    double now = 9.0;
+    console.setClock([&] { return now; });
+    const auto at = [&](double t, DriveProgress d) {
+        now = t;
+        return d;
+    };
 
-    w.lblCurrentStatus.Caption = "Preparing large-block random and quotes sets";
-    console.observe(w, 10.0);
-    console.observe(w, 10.1);  // nothing new
-    w.lblCurrentDrive.Caption = "C:";
-    w.lblFillSize.Caption = "42";
-    w.lblCurrentStatus.Caption = "Filling free-space with random characters ( pass  1 of  2 )";
-    w.progbarCurrent.Value = 5;
-    w.progbarTotal.Value = 1;
-    console.observe(w, 10.2);
-    w.progbarCurrent.Value = 9;
-    console.observe(w, 10.7);  // too soon after the last progress line
-    w.progbarCurrent.Value = 14;
-    w.progbarTotal.Value = 2;
-    console.observe(w, 11.3);
-    console.observe(w, 13.0);  // no change, no line
-    w.lblCurrentDrive.Caption = "";
-    w.lblCurrentStatus.Caption = "";
-    w.progbarCurrent.Value = 0;
-    w.progbarTotal.Value = 0;
-    console.observe(w, 14.5);  // the display cleared: no line for it
+    console.preparing(0);  // nothing shown yet, nothing to say
+    now = 10.0;
+    console.statusText("", "Preparing large-block random and quotes sets");
+    now = 10.1;
+    console.statusText("", "Preparing large-block random and quotes sets");  // nothing new
+    console.runStarted(WipePlan{});
+    console.driveStarted(at(10.2, {"C:\\", 44058, 0.01, 0.0015}));
+    console.statusText("", "Filling free-space with random characters ( pass  1 of  2 )");
+    console.passStarted(at(10.2, {"C:\\", 10000, 0.01, 0.0015}));  // 0 %: no change yet
+    console.progress(at(10.3, {"C:\\", 9500, 0.01, 0.0015}));
+    console.progress(at(10.7, {"C:\\", 9100, 0.01, 0.0015}));  // too soon after the last line
+    console.progress(at(11.3, {"C:\\", 8600, 0.01, 0.0015}));
+    console.progress(at(13.0, {"C:\\", 8600, 0.01, 0.0015}));  // no change, no line
     EXPECT_EQ(out.str(),
               "Preparing large-block random and quotes sets\n"
-              "Filling free-space with random characters ( pass  1 of  2 )\n"
               "Drive C:, fill size 42 MBytes\n"
+              "Filling free-space with random characters ( pass  1 of  2 )\n"
               "Current cycle 5%, all cycles 1%\n"
               "Current cycle 14%, all cycles 2%\n");
+}
+
+TEST(Console, DrivesFillingAtOnceNameTheirLines) {
+    std::ostringstream out;
+    std::istringstream in;
+    Console console(out, in, false);
+    console.setClock([] { return 100.0; });
+    WipePlan plan;
+    plan.drives = {"C:\\", "D:\\"};
+    plan.parallel = true;
+    console.runStarted(plan);
+    console.statusText("C:\\", "Filling free-space with selected quotes.");
+    console.statusText("D:\\", "Filling free-space with selected quotes.");
+    console.passStarted({"D:\\", 1000, 0.1, 0.05});
+    console.progress({"D:\\", 500, 0.1, 0.05});
+    EXPECT_EQ(out.str(),
+              "C: Filling free-space with selected quotes.\n"
+              "D: Filling free-space with selected quotes.\n"
+              "D: Current cycle 50%, all cycles 25%\n");
 }
 
 }  // namespace

@@ -3,12 +3,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <filesystem>
 #include <istream>
 #include <ostream>
 #include <system_error>
 
-#include "ui/frmQuellix.h"
+#include "runtime/Numeric.h"
+#include "wipe/WipePlan.h"
 
 namespace {
 
@@ -42,7 +44,10 @@ std::string trimmed(const std::string& s) {
 }  // namespace
 
 Console::Console(std::ostream& out, std::istream& in, bool terminal, std::ostream* err)
-    : out_(out), err_(err != nullptr ? *err : out), in_(in), terminal_(terminal) {}
+    : out_(out), err_(err != nullptr ? *err : out), in_(in), terminal_(terminal), clock_([] {
+          using namespace std::chrono;
+          return duration<double>(steady_clock::now().time_since_epoch()).count();
+      }) {}
 
 bool Console::stdinIsTerminal() {
     // The descriptor's link names the terminal device ("/dev/pts/3", "/dev/tty1"); a pipe, a
@@ -98,26 +103,63 @@ int Console::messageBox(const std::string& text, int style) {
     return answer;
 }
 
-void Console::observe(const frmQuellix& w, double now) {
-    if (w.lblCurrentStatus.Caption != status_) {
-        status_ = w.lblCurrentStatus.Caption;
-        if (!status_.empty()) line(status_);
-    }
-    if (w.lblCurrentDrive.Caption != drive_) {
-        drive_ = w.lblCurrentDrive.Caption;
-        if (!drive_.empty()) {
-            line("Drive " + drive_ + ", fill size " + w.lblFillSize.Caption + " MBytes");
-        }
-    }
-    const int current = w.progbarCurrent.Value;
-    const int total = w.progbarTotal.Value;
-    if ((current != current_ || total != total_) && now - lastProgress_ >= 1.0) {
-        current_ = current;
-        total_ = total;
-        // Both bars at nothing is the display being cleared, not progress.
-        if (current == 0 && total == 0) return;
-        lastProgress_ = now;
-        line("Current cycle " + std::to_string(current) + "%, all cycles " + std::to_string(total) +
-             "%");
-    }
+std::string Console::prefix(const std::string& root) const {
+    return parallel_ && !root.empty() ? root.substr(0, 2) + " " : "";
+}
+
+void Console::runStarted(const WipePlan& plan) {
+    parallel_ = plan.parallel && plan.drives.size() > 1;
+    drives_.clear();
+}
+
+void Console::driveStarted(const DriveProgress& drive) {
+    // Megabytes of 1,049,000 bytes, as the window shows the fill size.
+    line("Drive " + drive.root.substr(0, 2) + ", fill size " +
+         std::to_string(CLngLng(static_cast<double>(drive.freeSpaceK) / 1049.0)) + " MBytes");
+}
+
+void Console::passStarted(const DriveProgress& drive) {
+    Drive& d = drives_[drive.root];
+    d.doneBeforeK += d.passDoneK;
+    d.passDoneK = 0;
+    d.passStartK = drive.freeSpaceK;
+    progress(drive);
+}
+
+void Console::progress(const DriveProgress& drive) {
+    Drive& d = drives_[drive.root];
+    d.passDoneK = d.passStartK - drive.freeSpaceK;
+    std::int64_t done = 0;
+    for (const auto& [root, each] : drives_)
+        done += each.doneBeforeK + each.passDoneK;
+    const auto percent = [](double value) {
+        return static_cast<int>(std::clamp(nearest(value), 0.0, 100.0));
+    };
+    showProgress(drive.root,
+                 percent(100.0 - static_cast<double>(drive.freeSpaceK) * drive.driveProgressStep),
+                 percent(static_cast<double>(done) * drive.totalProgressStep));
+}
+
+void Console::preparing(int percent) {
+    showProgress("", percent, total_);
+}
+
+void Console::showProgress(const std::string& root, int current, int total) {
+    const double now = clock_();
+    if ((current == current_ && total == total_) || now - lastProgress_ < 1.0) return;
+    current_ = current;
+    total_ = total;
+    // Both bars at nothing is the display being cleared, not progress.
+    if (current == 0 && total == 0) return;
+    lastProgress_ = now;
+    line(prefix(root) + "Current cycle " + std::to_string(current) + "%, all cycles " +
+         std::to_string(total) + "%");
+}
+
+void Console::statusText(const std::string& root, const std::string& text) {
+    const std::string key = parallel_ ? root : "";
+    std::string& last = status_[key];
+    if (text == last) return;
+    last = text;
+    if (!text.empty()) line(prefix(root) + text);
 }

@@ -87,20 +87,21 @@ QTextBrowser* QtDesktop::helpViewer() const {
 
 void QtDesktop::observe() {
     if (view_) view_->sync();
-    if (options_.headless && window_ != nullptr) console_->observe(*window_, steadySeconds());
+}
+
+RunObserver* QtDesktop::Terminal() {
+    return options_.headless ? console_.get() : nullptr;
 }
 
 void QtDesktop::DoEvents() {
     // A fill yields after every bulk write: on a fast disk over a thousand times a second, and
     // redrawing the window that often costs more time than the writes. During a run the window
     // is brought up to date and its events handled at most every 20 ms, which is still
-    // immediate for the eye and for a click on Stop; a new status text is shown at once, and
-    // the console sees every change.
+    // immediate for the eye and for a click on Stop; a new status text is shown at once.
     constexpr double kRunYieldInterval = 0.02;
     const double now = steadySeconds();
     if (window_ != nullptr && window_->RunInProgress && now - lastYield_ < kRunYieldInterval &&
         window_->lblCurrentStatus.Caption == lastStatus_) {
-        if (options_.headless) console_->observe(*window_, now);
         return;
     }
     lastYield_ = now;

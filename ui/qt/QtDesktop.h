@@ -42,6 +42,7 @@ public:
     int MsgBox(const std::string& text, int style, const std::string& title) override;
     void Print(const std::string& line) override;
     void PrintError(const std::string& line) override;
+    RunObserver* Terminal() override;
     bool ShowHelp(const std::string& file, int command) override;
     bool HasWindow() const override { return !options_.headless; }
 

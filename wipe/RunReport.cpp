@@ -1,8 +1,8 @@
 // The run report: one JSON object per run, for people and for fleets.
 #include <nlohmann/json.hpp>
 
-#include "run/RunAccount.h"
 #include "runtime/RuntimeError.h"
+#include "wipe/RunAccount.h"
 
 namespace {
 

@@ -1,14 +1,13 @@
 // CLargeInt of the Declares module.
-#include "run/Declares.h"
-
-#include "log/ErrorLog.h"
+#include "wipe/Declares.h"
 
 namespace {
 constexpr double kTwoTo32 = 4294967296.0;
 }  // namespace
 
-double CLargeInt(Platform& platform, const std::int32_t& LowPart, const std::int32_t& HighPart) {
-    ErrorHandler on(platform, "Declares CLargeInt");
+double CLargeInt(const ErrorLogSink& log, const std::int32_t& LowPart,
+                 const std::int32_t& HighPart) {
+    ErrorHandler on(log, "Declares CLargeInt");
     double low = 0;
     double high = 0;
     double result = 0;

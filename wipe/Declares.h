@@ -4,8 +4,9 @@
 
 #include <cstdint>
 
-class Platform;
+#include "log/ErrorLog.h"
 
 // HighPart x 2^32 + LowPart, each half read as unsigned; exact below 2^53. Errors are logged as
 // "Declares CLargeInt".
-double CLargeInt(Platform& platform, const std::int32_t& LowPart, const std::int32_t& HighPart);
+double CLargeInt(const ErrorLogSink& log, const std::int32_t& LowPart,
+                 const std::int32_t& HighPart);

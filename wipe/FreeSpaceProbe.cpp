@@ -1,11 +1,11 @@
-// The drive free-space probe: the once-per-start paging-file question, then the free space in
-// thousands of bytes and, while it fits 32 bits, in bytes.
-#include <optional>
-#include <string>
+// The drive free-space probe: the paging-file question, then the extended call, and the classic
+// call where the extended one cannot answer.
+#include "wipe/FreeSpaceProbe.h"
 
-#include "run/Declares.h"
+#include <optional>
+
 #include "runtime/Numeric.h"
-#include "ui/frmQuellix.h"
+#include "wipe/Declares.h"
 
 namespace {
 
@@ -45,69 +45,66 @@ std::int32_t product32(std::int32_t a, std::int32_t b) {
 
 }  // namespace
 
-void frmQuellix::DiskFreeSpace(const std::string& Drive) {
-    ErrorHandler on(platform(), "fQL DiskFreeSpace");
-    const std::string driveName = Drive.substr(0, 2);
+FreeSpaceProbe::FreeSpaceProbe(const WipePlan& plan, FillTarget& target, ErrorLogSink log)
+    : plan_(plan), target_(target), log_(log), questionPending_(plan.askSwapQuestion) {}
+
+ProbeOutcome FreeSpaceProbe::probe(const std::string& drive, FreeSpace& space,
+                                   RunObserver& observer) {
+    ErrorHandler on(log_, "fQL DiskFreeSpace");
+    const std::string driveName = drive.substr(0, 2);
 
     // The paging file is looked for on every probe; the question is asked at most once.
     std::optional<std::int64_t> swapLength;
-    on([&] { swapLength = platform().systemSwapFile(Drive + SwapFileName); });
-    if (SwapFileCheckPending && swapLength && *swapLength > 0) {
-        SwapFileCheckPending = false;
+    on([&] { swapLength = target_.systemSwapFile(drive + plan_.swapFileName); });
+    if (swapLength && *swapLength > 0 && questionPending_.exchange(false)) {
         const std::string text =
-            SwapFileName == "Win386.swp" ? win95SwapText(driveName) : ntPagingText();
-        if (desktop().MsgBox(text, vbYesNo + vbDefaultButton2, "Quellix") == vbYes) {
-            ExitCode = ExitSystemPrevented;
-            CloseMainWindow();
+            plan_.swapFileName == "Win386.swp" ? win95SwapText(driveName) : ntPagingText();
+        if (observer.message(text, vbYesNo + vbDefaultButton2) == vbYes) {
+            return ProbeOutcome::ExitChosen;
         }
     }
 
     bool ok = false;
-    if (!IsFirstWin95Release) {
+    if (!plan_.classicProbeOnly) {
         std::uint64_t totalFree = 0;
-        on([&] { ok = platform().diskFreeSpaceEx(Drive, totalFree); });
+        on([&] { ok = target_.diskFreeSpaceEx(drive, totalFree); });
         // A failed call reports nothing: the measurement below then reads 0, and the classic
         // call replaces it.
         if (!ok) totalFree = 0;
         const auto LowPart = static_cast<std::int32_t>(static_cast<std::uint32_t>(totalFree));
         const auto HighPart =
             static_cast<std::int32_t>(static_cast<std::uint32_t>(totalFree >> 32));
-        if (ok) ProbedFreeBytes = static_cast<std::int64_t>(totalFree);
-        on([&] { FreeSpaceK = CLngLng(CLargeInt(platform(), LowPart, HighPart) / 1000.0); });
-        if (FreeSpaceK < 2000000) {
-            on([&] { FreeSpaceBytes = CLng(CLargeInt(platform(), LowPart, HighPart)); });
-            LargeFreeSpace = false;
+        if (ok) space.ProbedFreeBytes = static_cast<std::int64_t>(totalFree);
+        on([&] { space.FreeSpaceK = CLngLng(CLargeInt(log_, LowPart, HighPart) / 1000.0); });
+        if (space.FreeSpaceK < 2000000) {
+            on([&] { space.FreeSpaceBytes = CLng(CLargeInt(log_, LowPart, HighPart)); });
+            space.LargeFreeSpace = false;
         } else {
             // FreeSpaceBytes keeps its old value; the fill counts in thousands of bytes.
-            LargeFreeSpace = true;
+            space.LargeFreeSpace = true;
         }
     }
 
-    if (IsFirstWin95Release || !ok) {
+    if (plan_.classicProbeOnly || !ok) {
         std::int32_t sectorsPerCluster = 0;
         std::int32_t bytesPerSector = 0;
         std::int32_t freeClusters = 0;
         bool classicOk = false;
         on([&] {
             classicOk =
-                platform().diskFreeSpace(Drive, sectorsPerCluster, bytesPerSector, freeClusters);
+                target_.diskFreeSpace(drive, sectorsPerCluster, bytesPerSector, freeClusters);
         });
-        if (classicOk) {
-            on([&] {
-                FreeSpaceBytes =
-                    product32(product32(sectorsPerCluster, bytesPerSector), freeClusters);
-            });
-            on([&] { FreeSpaceK = CLngLng(FreeSpaceBytes / 1000.0); });
-            LargeFreeSpace = false;
-            ProbedFreeBytes = FreeSpaceBytes;
-        } else {
-            desktop().ShowError(unreadableText(driveName));
-            ExitCode = ExitSystemPrevented;
-            ExitRequested = true;
-            RunEnd();
-            // RunEnd's exit path does not return; should it ever, nothing may be written after
-            // a drive whose free space cannot be read.
-            desktop().EndProgram(ExitCode);
+        if (!classicOk) {
+            observer.message(unreadableText(driveName), vbOKOnly);
+            return ProbeOutcome::Unreadable;
         }
+        on([&] {
+            space.FreeSpaceBytes =
+                product32(product32(sectorsPerCluster, bytesPerSector), freeClusters);
+        });
+        on([&] { space.FreeSpaceK = CLngLng(space.FreeSpaceBytes / 1000.0); });
+        space.LargeFreeSpace = false;
+        space.ProbedFreeBytes = space.FreeSpaceBytes;
     }
+    return ProbeOutcome::Read;
 }

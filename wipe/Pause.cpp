@@ -1,9 +1,10 @@
-// Pause: a short wait that blocks the window. It sleeps rather than spinning the processor and
-// processes no window events, so clicks made meanwhile wait for the next yield.
+// Pause: a short wait that blocks its caller. It sleeps rather than spinning the processor; the
+// window processes no events meanwhile, so clicks made then wait for the next yield.
+#include "wipe/Pause.h"
+
 #include <algorithm>
 
 #include "runtime/Numeric.h"
-#include "ui/frmQuellix.h"
 
 namespace {
 
@@ -12,8 +13,7 @@ constexpr double kSlice = 0.05;
 
 }  // namespace
 
-void frmQuellix::Pause(std::int32_t seconds) {
-    Platform& p = platform();
+void Pause(FillTarget& p, std::int32_t seconds) {
     // Starting from the reading rounded to the whole second, the wait lasts between seconds - 0.5
     // and seconds + 0.5.
     const double start = nearest(p.secondsSinceMidnight());

@@ -1,5 +1,5 @@
 // The command line split into its kinds of words: options that begin with "-" (one table of
-// them, in ProgramOptions.cpp), drives named by their mount point (words that begin with "/"),
+// them, in CommandLineWords.cpp), drives named by their mount point (words that begin with "/"),
 // and the rest, in which the program's own options (RUN, ALL, RAND=, C: ...) are looked for.
 // Options and mount points are whole words and are taken out before that search, so that no
 // word of theirs ever counts as RUN or ALL.
@@ -8,17 +8,7 @@
 #include <string>
 #include <vector>
 
-// What the options that begin with "-" ask for: plain data that every part of the program may
-// read (the window object keeps it as `Options`).
-struct ProgramOptions {
-    bool help = false;     // -h, --help: print the usage and end
-    bool version = false;  // --version: print the version and end
-    bool list = false;     // --list: print the drive table and end
-    bool dryRun = false;   // -n, --dry-run: print the plan of the run, write and delete nothing
-
-    // Whether the options only print and end: they need no window.
-    bool onlyPrint() const { return help || version || list || dryRun; }
-};
+#include "ui/ProgramOptions.h"
 
 struct CommandLineWords {
     ProgramOptions options;

@@ -1,7 +1,7 @@
 // The options that begin with "-", in one table, and the split of the command line into its
 // kinds of words. An option is added with one line in kOptions and its field in ProgramOptions;
 // the usage that --help prints is made from the table.
-#include "startup/ProgramOptions.h"
+#include "startup/CommandLineWords.h"
 
 #include <algorithm>
 #include <array>
@@ -35,6 +35,8 @@ constexpr std::array kOptions{
                 "print the drives, their mount points and whether they can be cleaned, and end"},
     OptionEntry{"-n", "--dry-run", nullptr, setFlag<&ProgramOptions::dryRun>,
                 "print what the run would do and end; nothing is written or deleted"},
+    OptionEntry{nullptr, "--parallel", nullptr, setFlag<&ProgramOptions::parallel>,
+                "without a window: fill the drives of different disks at the same time"},
 };
 
 const OptionEntry* findOption(const std::string& name) {

@@ -1,5 +1,5 @@
 // The outcome of a run and how it is put in words: per drive, from what its passes measured.
-#include "run/RunAccount.h"
+#include "wipe/RunAccount.h"
 
 #include <algorithm>
 #include <cmath>
