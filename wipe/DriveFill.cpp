@@ -8,6 +8,7 @@
 #include "platform/FillGeometry.h"
 #include "runtime/Numeric.h"
 #include "wipe/Cleanup.h"
+#include "wipe/NamesStage.h"
 #include "wipe/Pause.h"
 
 DriveFill::DriveFill(FillContext& run, const FillSets& sets, const std::string& root,
@@ -96,6 +97,8 @@ void DriveFill::FillCycles() {
         endPass();
     }
 
+    // After the last pass, what the passes cannot reach: the journal, log or free metadata.
+    if (!requested()) NamesStage(run_, root_, account_.names).Run();
     if (!requested()) account_.finished = true;
     // After a stop the window is about to be reset, and the ready text it then shows stays: the
     // last sweep is silent.

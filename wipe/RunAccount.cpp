@@ -132,6 +132,26 @@ const char* OutcomeName(DriveOutcome outcome) {
     }
 }
 
+const char* NamesOutcomeName(NamesOutcome outcome) {
+    switch (outcome) {
+        case NamesOutcome::Skipped:
+            return "skipped";
+        case NamesOutcome::Unsupported:
+            return "not supported";
+        case NamesOutcome::Complete:
+            return "complete";
+        case NamesOutcome::Partial:
+            return "partial";
+        case NamesOutcome::Failed:
+            return "failed";
+        case NamesOutcome::Stopped:
+            return "stopped";
+        case NamesOutcome::NotRun:
+        default:
+            return "not run";
+    }
+}
+
 std::string Grouped(std::int64_t value) {
     return grouped(value);
 }
@@ -171,6 +191,13 @@ void AssessOutcomes(RunAccount& run) {
             d.reason += "free space ended " +
                         Megabytes(d.passes.front().freeAtStart - d.freeAfter) +
                         " MB lower than it began - a file grew during the run";
+        }
+        // The names of deleted files were to go too: a stage that could not do its work leaves
+        // the drive short of what was asked.
+        if (d.names.outcome == NamesOutcome::Failed || d.names.outcome == NamesOutcome::Partial) {
+            if (!d.reason.empty()) d.reason += "; ";
+            d.reason += std::string("names of deleted files not all cleared (") +
+                        NamesOutcomeName(d.names.outcome) + ") - " + d.names.reason;
         }
         if (d.facts.rootReserveBytes > 0) {
             if (!d.reason.empty()) d.reason += "; ";
@@ -225,6 +252,7 @@ std::vector<std::string> SummaryLines(const RunAccount& run) {
             }
         }
         line += OutcomeName(d.outcome);
+        if (d.names.outcome == NamesOutcome::Complete) line += ", names of deleted files cleared";
         if (d.facts.flash) line += " (flash storage: cells it has remapped are out of reach)";
         lines.push_back(line);
     }

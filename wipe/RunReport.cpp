@@ -50,7 +50,11 @@ std::string RunReportLine(const RunAccount& run, const std::string& version,
                           {"fs_reserve_bytes", d.facts.fsReserveBytes},
                           {"outcome", OutcomeName(d.outcome)},
                           {"reason", d.reason},
-                          {"passes", passes}});
+                          {"passes", passes},
+                          {"names_stage", NamesOutcomeName(d.names.outcome)},
+                          {"names_reason", d.names.reason},
+                          {"names_seconds", d.names.seconds},
+                          {"journal_bytes_rewritten", d.names.bytesRewritten}});
     }
     const nlohmann::json line = {{"program", "quellix"},
                                  {"version", version},

@@ -14,6 +14,9 @@ struct WipePlan {
     bool newRandomFill = false;
     // Drives on different disks fill at the same time, one thread each.
     bool parallel = false;
+    // After its last pass each drive's journal, log or free metadata is rewritten, so that the
+    // names of deleted files and their tiny contents are gone from there too (--no-names: not).
+    bool clearNames = true;
 
     // The system's paging file, looked for in each drive's root ("pagefile.sys"), and whether the
     // once-per-start question about it is still to be asked. A first release of the old host
