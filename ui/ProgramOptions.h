@@ -9,6 +9,7 @@ struct ProgramOptions {
     bool list = false;      // --list: print the drive table and end
     bool dryRun = false;    // -n, --dry-run: print the plan of the run, write and delete nothing
     bool parallel = false;  // --parallel: drives of different disks fill at once (no window)
+    bool noNames = false;   // --no-names: no names stage after the passes
 
     // Whether the options only print and end: they need no window.
     bool onlyPrint() const { return help || version || list || dryRun; }
