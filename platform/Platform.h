@@ -89,12 +89,12 @@ struct DriveFacts {
 struct NamesFacts {
     // The stage knows this file system; otherwise `reason` says why it does nothing there.
     bool supported = false;
-    std::string reason;
+    std::string reason = "";
     // Bytes of journal, log or free metadata to rewrite at least once.
     std::uint64_t rewriteBytes = 0;
     // Not empty when the stage cannot know or reach all of it (its size could only be
     // estimated, a part of the journal it does not rewrite): why.
-    std::string caveat;
+    std::string caveat = "";
     // The least a file of the stage rewrites each time its times change and are committed
     // (its share of an inode table block, of a log record, of a metadata leaf).
     std::uint64_t bytesPerFile = 256;
@@ -102,7 +102,7 @@ struct NamesFacts {
     // (ext2/3/4: tiny files, short symbolic links, directories stored in the inode); -1 when
     // they cannot be counted, and then `slotsUnknown` says why.
     std::int64_t freedInodeSlots = 0;
-    std::string slotsUnknown;
+    std::string slotsUnknown = "";
     // The most files the stage may make without crowding the file system's metadata; -1: no
     // limit beyond its free inodes.
     std::int64_t maxFiles = -1;

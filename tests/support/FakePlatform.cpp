@@ -293,7 +293,13 @@ bool FakePlatform::namesLeftover(const std::string& root) {
 void FakePlatform::removeNamesLeftover(const std::string& root) {
     std::string name;
     Volume* v = volumeOf(root, name);
-    if (v == nullptr || !v->namesLeftover) return;
+    if (v == nullptr) return;
+    // A stage's directory still in use is on the disk as well.
+    bool there = v->namesLeftover;
+    for (auto& [handle, dir] : namesDirs) {
+        if (dir.root == root && dir.open) there = true;
+    }
+    if (!there) return;
     v->namesLeftover = false;
     deleted.push_back(root + kNamesDirectory);
 }

@@ -116,6 +116,10 @@ struct OutcomeRow {
     bool driveComplete;
 };
 
+void PrintTo(const OutcomeRow& row, std::ostream* os) {
+    *os << "scene " << static_cast<int>(row.scene) << ", " << NamesOutcomeName(row.outcome);
+}
+
 class NamesOutcomeTest : public NamesStageTest, public testing::WithParamInterface<OutcomeRow> {
 protected:
     void setUpScene(FakePlatform::Volume& v) {
@@ -219,6 +223,20 @@ TEST_F(NamesStageTest, AStopInTheStageEndsItAtOnceRemovesItsFilesAndStopsTheDriv
     EXPECT_EQ(c.outcome, DriveOutcome::Stopped);
     // The last sweep is silent after a stop, and it removed nothing of the stage's.
     EXPECT_EQ(observer.statusLines.back(), kClearing);
+}
+
+TEST_F(NamesStageTest, AStopBeforeTheStageLeavesItUnrun) {
+    addJournaledDrive("C:\\");
+    observer.everyYield = [&] {
+        if (!observer.statusLines.empty() &&
+            observer.statusLines.back() == "Filling free-space with selected quotes.") {
+            run().requestStop();
+        }
+    };
+    FillCycles("C:\\");
+    EXPECT_TRUE(p.namesDirs.empty());
+    EXPECT_EQ(drive("C:\\").names.outcome, NamesOutcome::NotRun);
+    EXPECT_EQ(std::count(observer.statusLines.begin(), observer.statusLines.end(), kClearing), 0);
 }
 
 TEST_F(NamesStageTest, TheCleanupRemovesADirectoryAStageLeftAndTheReportCarriesTheStage) {
