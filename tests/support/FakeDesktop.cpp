@@ -52,5 +52,6 @@ bool FakeDesktop::ShowHelp(const std::string& file, int) {
 
 void FakeDesktop::endProgram(int status) {
     ++endings;
+    if (atEnd) atEnd();
     throw ProgramEnded{status};
 }

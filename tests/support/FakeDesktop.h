@@ -49,6 +49,9 @@ public:
     bool hasWindow = true;  // false: the program runs without a window
     int doEvents = 0;
     int endings = 0;
+    // Runs as the program ends, before anything unwinds: what a real end leaves is what is
+    // there at this moment (the real program exits without unwinding).
+    std::function<void()> atEnd;
 
     void DoEvents() override;
     int MsgBox(const std::string& text, int style, const std::string& title) override;
