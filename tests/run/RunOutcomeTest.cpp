@@ -293,4 +293,22 @@ TEST_F(RunOutcome, ASecondSignalEndsTheProgramAtOnceWithItsFillFilesGone) {
     EXPECT_EQ(closedAtEnd, p.fills.size());
 }
 
+// Closing the window ends the program from within the run: the fill files still open are closed
+// as it ends (the bulk file vanishes), and the run is reported as stopped.
+TEST_F(RunOutcome, ClosingTheWindowDuringARunClosesItsFillFiles) {
+    addDrive("C:\\", 10000000);
+    fillBlocks();
+    d.everyYield([&](frmQuellix& win) {
+        std::int16_t cancel = 0;
+        if (created("C:\\random01.qlk") && !win.ExitRequested) win.Form_QueryUnload(cancel, 0);
+    });
+    std::size_t closedAtEnd = 0;
+    d.atEnd = [&] { closedAtEnd = p.closedFills.size(); };
+    EXPECT_THROW(w.cmdWipe_Click(), ProgramEnded);
+    EXPECT_EQ(closedAtEnd, p.fills.size());
+    EXPECT_EQ(p.volume("C:\\").files.count("random00.qlk"), 0u);
+    ASSERT_EQ(reports().size(), 1u);
+    EXPECT_EQ(reports()[0]["drives"][0]["outcome"], "stopped");
+}
+
 }  // namespace
