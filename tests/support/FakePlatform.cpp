@@ -169,8 +169,12 @@ FillHandle FakePlatform::createFillFile(const std::string& path, FillKind kind) 
         v->files[name] = 0;
     }
     // A pass's space is the one the pass before it freed: its bulk file lies where that one's
-    // did.
-    if (kind == FillKind::Bulk) v->cursor = v->deviceBase;
+    // did, and the earlier writes are forgotten (only a pass's own are read back; the blocks
+    // they came from may be gone by now).
+    if (kind == FillKind::Bulk) {
+        v->cursor = v->deviceBase;
+        v->device.clear();
+    }
     v->fileExtents[name].clear();
     const FillHandle h = next_++;
     fills[h] = OpenFill{path, kind, true};

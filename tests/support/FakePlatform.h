@@ -42,8 +42,9 @@ public:
         bool flushFails = false;  // flushDevice raises (no CAP_SYS_ADMIN)
         // Stretches other files hold, as the map tells.
         std::vector<Extent> takenByFiles;
-        // What was written to the device, in order, a later write over an earlier one (data
-        // handed over, or one byte throughout); a byte never written reads as kOldContent.
+        // What was written to the device since the pass began, in order, a later write over an
+        // earlier one (data handed over, or one byte throughout); a byte not written since reads
+        // as kOldContent.
         struct DeviceWrite {
             Extent extent;
             const char* data;
