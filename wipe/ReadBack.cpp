@@ -15,6 +15,10 @@ namespace {
 constexpr std::size_t kUnit = 4096;
 // Bytes read at a time: large reads, so that the device is read at its own rate.
 constexpr std::size_t kChunk = 8u << 20;
+// How often, and how far apart, the map is asked whether blocks are free yet: a file system may
+// release a deleted file's blocks after its sync (xfs takes a moment).
+constexpr int kReleaseChecks = 20;
+constexpr double kReleaseWait = 0.1;
 
 std::uint64_t roundUp(std::uint64_t value, std::uint64_t to) {
     return (value + to - 1) / to * to;
@@ -260,13 +264,24 @@ void PassCheck::compare(std::vector<Extent>& verified, std::vector<Extent>& zero
 
 std::vector<Extent> PassCheck::stillFree(const std::vector<Extent>& extents) {
     if (extents.empty()) return {};
-    std::optional<SpaceMap> now;
-    try {
-        now = run_.target().spaceMap(root_, extents);
-    } catch (const RuntimeError&) {
+    const std::uint64_t all = TotalLength(extents);
+    for (int attempt = 1;; ++attempt) {
+        std::optional<SpaceMap> now;
+        try {
+            now = run_.target().spaceMap(root_, extents);
+        } catch (const RuntimeError&) {
+        }
+        if (!now) return Joined(extents);
+        std::vector<Extent> free = Intersection(extents, HeldBy(*now, SpaceOwner::Free));
+        if (TotalLength(free) == all || attempt == kReleaseChecks) return free;
+        // xfs releases a deleted file's blocks in the background, after the sync: the fill
+        // files' own blocks would read as taken by a file.
+        run_.target().sleepFor(kReleaseWait);
+        try {
+            run_.target().syncDrive(root_);
+        } catch (const RuntimeError&) {
+        }
     }
-    if (!now) return Joined(extents);
-    return Intersection(extents, HeldBy(*now, SpaceOwner::Free));
 }
 
 std::string PassCheck::passName() const {
