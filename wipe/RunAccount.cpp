@@ -119,8 +119,16 @@ std::string atLeastOneMegabyte(std::int64_t bytes) {
 // drive whose passes were checked; nothing otherwise.
 std::string verification(const DriveAccount& d) {
     if (!d.checked || !d.finished) return "";
-    if (d.verifiedBytes >= 0) return "verified " + Megabytes(d.verifiedBytes) + " MB";
-    return "not verified (" + d.notVerified + ")";
+    if (d.verifiedBytes < 0) return "not verified (" + d.notVerified + ")";
+    std::string words = "verified " + Megabytes(d.verifiedBytes) + " MB";
+    // Blocks the file system discarded read back as zeros: as good as overwritten, but not the
+    // fill that was written.
+    const auto last = std::find_if(d.passes.rbegin(), d.passes.rend(),
+                                   [](const PassAccount& p) { return p.verifiedBytes >= 0; });
+    if (last != d.passes.rend() && last->discardedBytes > 0) {
+        words += ", " + atLeastOneMegabyte(last->discardedBytes) + " MB discarded";
+    }
+    return words;
 }
 
 std::string driveName(const DriveAccount& d) {

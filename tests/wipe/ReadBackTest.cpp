@@ -245,6 +245,10 @@ TEST_P(ReadBackOtherContent, CountsOnlyWhereItIsStillFree) {
               k.notOverwritten > 0 ? DriveOutcome::Incomplete : DriveOutcome::Complete);
     // Without a map the coverage is not measured.
     EXPECT_EQ(first.coveredBytes, k.keepsMap ? 9999984 : -1);
+    // Zeros the file system made are not the fill: the summary says so.
+    EXPECT_EQ(SummaryLines(account).at(0).find("MB discarded") != std::string::npos,
+              k.discarded > 0)
+        << SummaryLines(account).at(0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
