@@ -224,7 +224,7 @@ void FakePlatform::closeFill(FillHandle file) {
                 v->freeBytes += static_cast<std::uint64_t>(f->second);
                 v->files.erase(f);
             }
-            v->fileExtents.erase(name);
+            release(*v, name);
         }
     }
     if (failClose.count(it->second.path) != 0) Raise(57);
@@ -246,15 +246,32 @@ std::optional<std::vector<FileExtent>> FakePlatform::fillExtents(FillHandle file
     return v->fileExtents[name];
 }
 
+void FakePlatform::release(Volume& v, const std::string& name) {
+    const auto it = v.fileExtents.find(name);
+    if (it == v.fileExtents.end()) return;
+    if (v.releaseAfterMaps > 0) {
+        for (const FileExtent& e : it->second)
+            v.releasing.push_back({{e.physical, e.length}, v.releaseAfterMaps});
+    }
+    v.fileExtents.erase(it);
+}
+
 std::optional<SpaceMap> FakePlatform::spaceMap(const std::string& root,
                                                const std::vector<Extent>& within) {
     const auto it = volumes.find(root);
     if (it == volumes.end() || !it->second.keepsMap) return std::nullopt;
-    const Volume& v = it->second;
+    Volume& v = it->second;
+    // Blocks still being released count as held, and the release goes on.
+    std::vector<Extent> unreleased;
+    for (auto& [extent, maps] : v.releasing) {
+        if (maps-- > 0) unreleased.push_back(extent);
+    }
+    std::erase_if(v.releasing, [](const auto& r) { return r.second < 0; });
     // The file system's own below the base; above it the fill files and other files where
     // they lie, and free space up to what the volume holds.
     std::uint64_t held = 0;
     std::vector<Extent> files = v.takenByFiles;
+    files.insert(files.end(), unreleased.begin(), unreleased.end());
     for (const auto& [name, extents] : v.fileExtents) {
         for (const FileExtent& e : extents) {
             files.push_back({e.physical, e.length});
@@ -372,7 +389,7 @@ void FakePlatform::deleteFile(const std::string& path) {
         if (it == v->files.end()) Raise(Err::FileNotFound);
         v->freeBytes += static_cast<std::uint64_t>(it->second);
         v->files.erase(it);
-        v->fileExtents.erase(name);
+        release(*v, name);
         deleted.push_back(path);
         return;
     }

@@ -42,6 +42,10 @@ public:
         bool flushFails = false;  // flushDevice raises (no CAP_SYS_ADMIN)
         // Stretches other files hold, as the map tells.
         std::vector<Extent> takenByFiles;
+        // A deleted fill file's blocks stay in use this many more maps (xfs releases them in
+        // the background).
+        int releaseAfterMaps = 0;
+        std::vector<std::pair<Extent, int>> releasing;
         // What was written to the device since the pass began, in order, a later write over an
         // earlier one (data handed over, or one byte throughout); a byte not written since reads
         // as kOldContent.
@@ -180,6 +184,8 @@ private:
         std::size_t pos = 0;
     };
     bool hostDirReadOnly(const std::string& path) const;
+    // A fill file's blocks are gone from it: free at once, or after releaseAfterMaps maps.
+    static void release(Volume& v, const std::string& name);
     Volume* volumeOf(const std::string& path, std::string& name);
 
     std::int64_t next_ = 100;

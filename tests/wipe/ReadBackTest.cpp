@@ -218,6 +218,7 @@ struct OtherContent {
     char byte;
     bool takenByAFile, discards, keepsMap;
     std::int64_t notOverwritten, discarded;
+    int releaseAfterMaps = 0;  // the deleted fill's blocks stay in use this many more maps
 };
 constexpr std::int64_t kStretch = 65536;
 
@@ -234,6 +235,15 @@ TEST_P(ReadBackOtherContent, CountsOnlyWhereItIsStillFree) {
         p.writeDevice("C:\\", stretch, k.byte);
         if (k.takenByAFile) c().takenByFiles = {stretch};
     });
+    // The quotes pass's files, once deleted, are released late.
+    const std::function<void()> readBack = observer.everyYield;
+    observer.everyYield = [&, readBack] {
+        if (!observer.statusLines.empty() &&
+            observer.statusLines.back() == "Filling free-space with selected quotes.") {
+            c().releaseAfterMaps = k.releaseAfterMaps;
+        }
+        readBack();
+    };
     fillAndAssess();
 
     const PassAccount& first = drive().passes.at(1);
@@ -258,7 +268,9 @@ INSTANTIATE_TEST_SUITE_P(
                                  0, kStretch},
                     OtherContent{"zeros where they are not", '\0', false, false, true, kStretch, 0},
                     OtherContent{"no map tells who holds them", 'O', false, false, false, kStretch,
-                                 0}));
+                                 0},
+                    OtherContent{"blocks the file system releases a moment late", 'O', false, false,
+                                 true, kStretch, 0, 5}));
 
 struct Unreadable {
     const char* why;
