@@ -1071,17 +1071,23 @@ hostile_sweep() {
 
 # --- 8. A lost overwrite -------------------------------------------------------------------------
 
-# whole_files NAME DIR: how many files of DIR lie whole in the raw image, each found by the unique
-# marker it begins with (the image must be detached).
+# lost_marker N: what deleted file N (0001 to 0070) begins with, unique to the sweep.
+lost_marker() { printf 'QXLOST-%s-%s-' "$1" "$seed"; }
+
+# whole_files NAME DIR: how many files of DIR lie whole in the raw image, each found by the marker
+# it begins with.
 whole_files() {
     local name=$1 files=$2 f at marker n=0
-    declare -A done=()
-    for f in "$files"/*; do head -c 24 "$f"; echo; done >"$files.markers"
+    local -A found=()
+    for f in "$files"/f*; do
+        lost_marker "${f##*/f}"
+        echo
+    done >"$files.markers"
     while IFS=: read -r at marker; do
-        f="$files/f${marker:19:4}"
-        [ -n "${done[$f]:-}" ] && continue
+        f="$files/f${marker:7:4}"
+        [ -n "${found[$f]:-}" ] && continue
         if cmp -s -n "$(stat -c %s "$f")" "$f" <(tail -c +$((at + 1)) "${IMG[$name]}"); then
-            done[$f]=1
+            found[$f]=1
             n=$((n + 1))
         fi
     done < <(grep -a -b -o -F -f "$files.markers" "${IMG[$name]}")
@@ -1107,10 +1113,9 @@ lost_overwrite_sweep() {
             program "$dir"
             rm -rf "$work/$name/files"
             mkdir -p "$work/$name/files"
-            for i in $(seq 1 70); do
-                { printf 'QUELLIX-LOST-%05d-%04d-' "$seed" "$i"
-                  head -c $(((RANDOM % 400 + 50) * 1024)) /dev/urandom; } \
-                    >"$work/$name/files/f$(printf '%04d' "$i")"
+            for i in $(seq -f '%04g' 1 70); do
+                { lost_marker "$i"; head -c $(((RANDOM % 400 + 50) * 1024)) /dev/urandom; } \
+                    >"$work/$name/files/f$i"
             done
             cp "$work/$name/files"/* "${MNT[$name]}/"
             sync
