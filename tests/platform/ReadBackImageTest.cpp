@@ -63,6 +63,10 @@ struct Stale {
     bool everyTime;
 };
 
+void PrintTo(const Stale& s, std::ostream* os) {
+    *os << s.kind.fsType << (s.everyTime ? ", at every read-back" : ", once");
+}
+
 class ReadBackStale : public testing::TestWithParam<Stale> {};
 
 TEST_P(ReadBackStale, OldContentUnderADeletedFillFileIsNotOverwritten) {

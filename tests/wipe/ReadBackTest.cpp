@@ -80,6 +80,10 @@ struct ModeCase {
     std::vector<bool> checked;  // per pass: two random passes and the quotes pass
 };
 
+void PrintTo(const ModeCase& m, std::ostream* os) {
+    *os << (m.mode == VerifyMode::Last ? "last" : m.mode == VerifyMode::All ? "all" : "off");
+}
+
 class ReadBackModes : public ReadBackTest, public testing::WithParamInterface<ModeCase> {};
 
 TEST_P(ReadBackModes, EachModeReadsBackItsPassesAndAHealthyDriveReadsBackAsWritten) {
@@ -201,6 +205,10 @@ struct OtherContent {
 };
 constexpr std::int64_t kStretch = 65536;
 
+void PrintTo(const OtherContent& k, std::ostream* os) {
+    *os << k.what;
+}
+
 class ReadBackOtherContent : public ReadBackTest,
                              public testing::WithParamInterface<OtherContent> {};
 
@@ -255,6 +263,10 @@ struct Unreadable {
     const char* why;
     bool readable, tellsExtents;
 };
+
+void PrintTo(const Unreadable& k, std::ostream* os) {
+    *os << k.why;
+}
 
 class ReadBackUnreadable : public ReadBackTest, public testing::WithParamInterface<Unreadable> {};
 
