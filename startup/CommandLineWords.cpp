@@ -27,6 +27,25 @@ bool setFlag(ProgramOptions& options, const std::string&) {
     return true;
 }
 
+bool takeVerify(ProgramOptions& options, const std::string& value) {
+    if (value == "last") {
+        options.verify = VerifyMode::Last;
+    } else if (value == "all") {
+        options.verify = VerifyMode::All;
+    } else if (value == "off") {
+        options.verify = VerifyMode::Off;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool takeMapDir(ProgramOptions& options, const std::string& value) {
+    if (value.empty()) return false;
+    options.mapDir = value;
+    return true;
+}
+
 constexpr std::array kOptions{
     OptionEntry{"-h", "--help", nullptr, setFlag<&ProgramOptions::help>, "print this help and end"},
     OptionEntry{nullptr, "--version", nullptr, setFlag<&ProgramOptions::version>,
@@ -37,6 +56,10 @@ constexpr std::array kOptions{
                 "print what the run would do and end; nothing is written or deleted"},
     OptionEntry{nullptr, "--parallel", nullptr, setFlag<&ProgramOptions::parallel>,
                 "without a window: fill the drives of different disks at the same time"},
+    OptionEntry{nullptr, "--verify", "WHICH", takeVerify,
+                "read back from the disk what the passes wrote: last (the default), all or off"},
+    OptionEntry{nullptr, "--map", "DIR", takeMapDir,
+                "write a picture of what each drive's last checked pass covered to DIR"},
 };
 
 const OptionEntry* findOption(const std::string& name) {

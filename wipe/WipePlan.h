@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+// Which passes are checked: what each one covered of the free space, and what of its fill reads
+// back from the disk as written once its files are gone.
+enum class VerifyMode { Last, All, Off };
+
 struct WipePlan {
     // The drives to clean, by root ("C:\"), in the order of the drive boxes.
     std::vector<std::string> drives;
@@ -14,6 +18,9 @@ struct WipePlan {
     bool newRandomFill = false;
     // Drives on different disks fill at the same time, one thread each.
     bool parallel = false;
+    // The passes to check. The program's default (the last pass) comes from its options; a plan
+    // made without them checks nothing.
+    VerifyMode verify = VerifyMode::Off;
 
     // The system's paging file, looked for in each drive's root ("pagefile.sys"), and whether the
     // once-per-start question about it is still to be asked. A first release of the old host

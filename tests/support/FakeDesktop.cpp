@@ -55,3 +55,8 @@ void FakeDesktop::endProgram(int status) {
     if (atEnd) atEnd();
     throw ProgramEnded{status};
 }
+
+std::string FakeDesktop::CoveragePicture(const DriveAccount& drive) {
+    if (drive.map.deviceBytes == 0) return "";
+    return "PNG " + drive.root.substr(0, 2) + " " + drive.map.pass;
+}

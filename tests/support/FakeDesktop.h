@@ -59,6 +59,8 @@ public:
     void PrintError(const std::string& line) override { errors.push_back(line); }
     bool ShowHelp(const std::string& file, int command) override;
     bool HasWindow() const override { return hasWindow; }
+    // "PNG" and what the picture would show: the drive and the pass of its map.
+    std::string CoveragePicture(const DriveAccount& drive) override;
 
 protected:
     void endProgram(int status) override;
