@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/DiskMap.h"
+
 // A handle of an open file; 0 means "no file". Fill files and text files have handles of kinds
 // of their own, so that a text file's handle can never be handed to a fill call or the other way
 // round.
@@ -31,6 +33,8 @@ private:
 using FillHandle = Handle<struct FillFileKind>;
 using TextHandle = Handle<struct TextFileKind>;
 using NamesHandle = Handle<struct NamesDirectoryKind>;
+// A drive's device, open for reading back what a fill wrote.
+using DeviceHandle = Handle<struct DeviceKind>;
 
 // Drive type codes, as the drive-type query reports them.
 enum DriveType : int {
@@ -81,6 +85,9 @@ struct DriveFacts {
     // Free space that no data write of anyone can take: ext4's reserved clusters, what btrfs
     // reports free but only its metadata can use, xfs's reserve pool.
     std::uint64_t fsReserveBytes = 0;
+    // The file system discards the blocks of deleted files on a device that takes discards: a
+    // freed block may then read back as zeros.
+    bool discardsFreedBlocks = false;
 };
 
 // What a drive's file system keeps of deleted files where no fill file reaches, as the names stage
@@ -196,6 +203,30 @@ public:
     // Removes such a directory with what it holds, if it is this process's own; a directory
     // of anyone else, or anything that is no directory, is left alone and raises 58.
     virtual void removeNamesLeftover(const std::string& root) = 0;
+    // --- reading back what a fill wrote ---
+    // Where an open fill file's data lies on its drive's device, the data made to reach the
+    // device first. Nothing when the file system does not tell.
+    virtual std::optional<std::vector<FileExtent>> fillExtents(FillHandle file) = 0;
+    // Who holds the drive's device within the given stretches (all of it when none are given),
+    // in device order, as the file system's own map tells. Nothing when the file system keeps no
+    // such map or will not tell it.
+    virtual std::optional<SpaceMap> spaceMap(const std::string& root,
+                                             const std::vector<Extent>& within) = 0;
+    // Completes what the drive's file system has pending: the blocks of deleted files released
+    // and everything written on the device.
+    virtual void syncDrive(const std::string& root) = 0;
+    // The device the drive's file system lives on, opened to be read past every cache. Where
+    // what a fill wrote cannot be read back from it, raises with the reason in words (the
+    // error's system text): "reading the disk back needs root".
+    virtual DeviceHandle openDevice(const std::string& root) = 0;
+    // Reads exactly size bytes at the device offset into buffer. An offset, size and buffer
+    // aligned to 4096 bytes are read straight from the device.
+    virtual void readDevice(DeviceHandle device, std::uint64_t offset, char* buffer,
+                            std::size_t size) = 0;
+    // Writes out and drops what the system keeps of the device in memory, so that no stale copy
+    // of a block can later be written back over what a fill wrote.
+    virtual void flushDevice(DeviceHandle device) = 0;
+    virtual void closeDevice(DeviceHandle device) = 0;
 
     // --- files ---
     // Whether a regular file exists at the path; a pattern with "*" matches any run of characters
@@ -208,6 +239,9 @@ public:
     virtual bool shellDeleteFile(const std::string& path) noexcept = 0;
     // Deletes every file matching a pattern with "*" in its name part.
     virtual void deleteMatching(const std::string& pattern) = 0;
+    // Writes bytes to a host file made anew: whatever has the name is replaced, never opened
+    // (nor a link followed), so that no one else's file can be put there to be overwritten.
+    virtual void writeNewFile(const std::string& path, std::string_view bytes) = 0;
 
     // --- sequential text files (lines end in CR LF) ---
     virtual TextHandle openText(const std::string& path, TextMode mode) = 0;

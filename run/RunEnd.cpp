@@ -20,13 +20,46 @@ std::string joined(const std::vector<std::string>& lines, const std::string& sep
 }
 
 // What a run that was reported leaves for its end: the lines of the drives left incomplete by a
-// run that finished, and where the report went.
+// run that finished, what was read back of its drives, and where the report went.
 struct Reported {
     std::vector<std::string> incomplete;
+    std::vector<std::string> verified;
     std::string path;
     // Records that could not be written ("the run report could not be written to ...").
     std::vector<std::string> lost;
 };
+
+// The coverage pictures the --map option asks for: one PNG per drive whose last checked pass was
+// mapped, drawn by the view and written through the platform as a new file (a link put under
+// the name is never written through: root may be writing into a directory anybody may write).
+// Returns what could not be drawn or written.
+std::vector<std::string> writeCoveragePictures(frmQuellix& w, ErrorHandler& on) {
+    std::vector<std::string> problems;
+    const std::string& dir = w.Options.mapDir;
+    for (const DriveAccount& d : w.Account.drives) {
+        if (!d.started) continue;
+        const std::string name = d.root.substr(0, 2) + " " + d.facts.mountPoint;
+        std::string png;
+        on([&] { png = w.desktop().CoveragePicture(d); });
+        if (png.empty()) {
+            problems.push_back("no coverage picture of " + name + ": " +
+                               (!d.checked ? std::string("no pass was checked")
+                                           : "the file system does not tell where its free "
+                                             "space lies"));
+            continue;
+        }
+        const std::string path = dir + "/quellix-" + d.root.substr(0, 1) + ".png";
+        try {
+            w.platform().writeNewFile(path, png);
+            on([&] { w.desktop().Print("Coverage picture of " + name + ": " + path); });
+        } catch (const RuntimeError& e) {
+            problems.push_back("the coverage picture of " + name + " could not be written to " +
+                               path + ": " +
+                               (e.systemText().empty() ? e.description() : e.systemText()));
+        }
+    }
+    return problems;
+}
 
 // Closes the run's account: the outcomes assessed, a summary line per drive printed and the run
 // appended to the run report.
@@ -55,6 +88,13 @@ Reported reportRun(frmQuellix& w, ErrorHandler& on) {
         }
     });
     if (w.ExitCode == ExitIncomplete) reported.incomplete = IncompleteLines(run);
+    if (w.ExitCode == ExitIncomplete || w.ExitCode == ExitFinished) {
+        reported.verified = VerificationLines(run);
+    }
+    if (!w.Options.mapDir.empty()) {
+        for (std::string& problem : writeCoveragePictures(w, on))
+            reported.lost.push_back(std::move(problem));
+    }
     return reported;
 }
 
@@ -153,11 +193,19 @@ void frmQuellix::RunEnd() {
             desktop().PrintError(*lostLog);
             lost.push_back(*lostLog);
         }
-        // Without a window the lost records have been said already.
+        // Without a window the lost records have been said already, and what was read back is
+        // in the summary lines. The window's closing message says both.
         std::vector<std::string> box = incomplete;
-        if (desktop().HasWindow()) box.insert(box.end(), lost.begin(), lost.end());
+        const bool problems = !incomplete.empty() || (desktop().HasWindow() && !lost.empty());
+        if (desktop().HasWindow()) {
+            box.insert(box.end(), lost.begin(), lost.end());
+            box.insert(box.end(), reported.verified.begin(), reported.verified.end());
+        }
         if (!box.empty()) {
-            on([&] { desktop().ShowError(joined(box, "\r\n"), vbOKOnly + vbExclamation); });
+            on([&] {
+                desktop().ShowError(joined(box, "\r\n"),
+                                    vbOKOnly + (problems ? vbExclamation : vbInformation));
+            });
         }
     }
 }

@@ -35,6 +35,7 @@ WipePlan frmQuellix::PlanFromControls() const {
     }
     plan.randomPasses = chosenPasses(w);
     plan.newRandomFill = w.chkNewRndTxt.Value == 1;
+    plan.verify = w.Options.verify;
     plan.swapFileName = w.SwapFileName;
     plan.askSwapQuestion = w.SwapFileCheckPending;
     plan.classicProbeOnly = w.IsFirstWin95Release;

@@ -27,6 +27,25 @@ bool setFlag(ProgramOptions& options, const std::string&) {
     return true;
 }
 
+bool takeVerify(ProgramOptions& options, const std::string& value) {
+    if (value == "last") {
+        options.verify = VerifyMode::Last;
+    } else if (value == "all") {
+        options.verify = VerifyMode::All;
+    } else if (value == "off") {
+        options.verify = VerifyMode::Off;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool takeMapDir(ProgramOptions& options, const std::string& value) {
+    if (value.empty()) return false;
+    options.mapDir = value;
+    return true;
+}
+
 constexpr std::array kOptions{
     OptionEntry{"-h", "--help", nullptr, setFlag<&ProgramOptions::help>, "print this help and end"},
     OptionEntry{nullptr, "--version", nullptr, setFlag<&ProgramOptions::version>,
@@ -40,6 +59,10 @@ constexpr std::array kOptions{
     OptionEntry{nullptr, "--no-names", nullptr, setFlag<&ProgramOptions::noNames>,
                 "leave out the stage after the passes that rewrites each drive's journal or "
                 "metadata, where the names of deleted files and tiny files stay"},
+    OptionEntry{nullptr, "--verify", "WHICH", takeVerify,
+                "read back from the disk what the passes wrote: last (the default), all or off"},
+    OptionEntry{nullptr, "--map", "DIR", takeMapDir,
+                "write a picture of what each drive's last checked pass covered to DIR"},
 };
 
 const OptionEntry* findOption(const std::string& name) {

@@ -40,6 +40,9 @@ public:
     virtual bool ShowHelp(const std::string& file, int command) = 0;
     // Whether the user sees a window; without one, messages are printed.
     virtual bool HasWindow() const = 0;
+    // The coverage picture of a drive, drawn from its account's map, as the bytes of a PNG file;
+    // empty when it cannot be drawn.
+    virtual std::string CoveragePicture(const DriveAccount& drive) = 0;
 
     // A refusal, an error or a warning: a message box with an OK button in the window; without
     // one, a line on standard error (PrintError), where scripts and schedulers look for it.

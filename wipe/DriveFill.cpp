@@ -18,7 +18,8 @@ DriveFill::DriveFill(FillContext& run, const FillSets& sets, const std::string& 
       root_(root),
       account_(account),
       random_(random),
-      on_(run.log(), "fQL Fill Cycles", [this](const RuntimeError& e) { return met(e); }) {
+      on_(run.log(), "fQL Fill Cycles", [this](const RuntimeError& e) { return met(e); }),
+      check_(run, root, account) {
     run_.enlist(*this);
 }
 
@@ -73,38 +74,74 @@ void DriveFill::FillCycles() {
     const int randomPasses = run_.plan().randomPasses;
     for (int number = 1; number <= randomPasses; ++number) {
         cleanup(false);
-        if (!startPass(false)) break;
-        observer.statusText(root_, "Filling free-space with random characters ( pass  " +
-                                       std::to_string(number) + " of  " +
-                                       std::to_string(randomPasses) + " )");
-        const bool stopped =
-            fill({sets_.RandomBlock960000, sets_.RandomBlock96000, sets_.RandomBlock960,
-                  sets_.RandomBlock16, kRandomBulkFile, kRandomTailFile});
-        if (!stopped) observer.yield();
-        closeFiles();
-        endPass();
-        if (requested()) break;
+        const Pass random = randomPass(number, randomPasses);
+        if (!runPass(random) || requested()) break;
         cleanup(true);
+        checkPass(random);
+        if (requested()) break;
     }
 
-    if (!requested() && startPass(true)) {
-        observer.statusText(root_, "Filling free-space with selected quotes.");
-        const bool stopped =
-            fill({sets_.QuoteBlock960000, sets_.QuoteBlock96000, sets_.QuoteBlock960,
-                  sets_.QuoteBlock16, kQuotesBulkFile, kQuotesTailFile});
-        if (!stopped) observer.yield();
-        closeFiles();
-        endPass();
-    }
-
-    // After the last pass, what the passes cannot reach: the journal, log or free metadata.
-    if (!requested()) NamesStage(run_, root_, account_.names).Run();
-    if (!requested()) account_.finished = true;
+    const Pass quotes = quotesPass();
+    if (!requested()) runPass(quotes);
     // After a stop the window is about to be reset, and the ready text it then shows stays: the
     // last sweep is silent.
     cleanup(!requested());
+    if (!requested()) checkPass(quotes);
+
+    // Once the last pass is read back (so that nothing the stage writes meets the check): what
+    // the passes cannot reach, the journal, log or free metadata.
+    if (!requested()) NamesStage(run_, root_, account_.names).Run();
+
+    if (!requested()) account_.finished = true;
     if (account_.finished) measureEnd();
     observer.driveDone(account_);
+}
+
+DriveFill::Pass DriveFill::randomPass(int number, int of) const {
+    return {sets_.RandomBlock960000,
+            sets_.RandomBlock96000,
+            sets_.RandomBlock960,
+            sets_.RandomBlock16,
+            kRandomBulkFile,
+            kRandomTailFile,
+            false,
+            "Filling free-space with random characters ( pass  " + std::to_string(number) +
+                " of  " + std::to_string(of) + " )"};
+}
+
+DriveFill::Pass DriveFill::quotesPass() const {
+    return {sets_.QuoteBlock960000,
+            sets_.QuoteBlock96000,
+            sets_.QuoteBlock960,
+            sets_.QuoteBlock16,
+            kQuotesBulkFile,
+            kQuotesTailFile,
+            true,
+            "Filling free-space with selected quotes."};
+}
+
+bool DriveFill::runPass(const Pass& set) {
+    if (!startPass(set.quotes)) return false;
+    run_.observer().statusText(root_, set.status);
+    const bool stopped = fill(set);
+    if (!stopped) {
+        run_.observer().yield();
+        check_.filesClosing(FillFileHandle00, FillFileHandle01);
+    }
+    closeFiles();
+    endPass();
+    return true;
+}
+
+void DriveFill::checkPass(const Pass& set) {
+    if (!check_.readBack()) return;
+    // Blocks read back with other content than was written: a stale copy of them may have been
+    // written back over the fill. The device's cached blocks are dropped, and the pass runs once
+    // more; what its read-back still finds counts.
+    check_.flush();
+    runPass(set);
+    cleanup(!requested());
+    if (!requested()) check_.readBack();
 }
 
 void DriveFill::measureEnd() {
@@ -123,6 +160,7 @@ bool DriveFill::startPass(bool quotes) {
     PassAccount& p = account_.passes.emplace_back();
     p.quotes = quotes;
     p.freeAtStart = Space.ProbedFreeBytes;
+    check_.passStarted();
     on_([&] { passStart_ = run_.target().monotonicSeconds(); });
     run_.observer().passStarted(progress());
     return true;
@@ -211,6 +249,7 @@ void DriveFill::write(FillHandle file, const BlockArray& blocks, std::size_t siz
     writing_ = false;
     if (wrote) {
         if (PassAccount* p = pass()) p->written += static_cast<std::int64_t>(size);
+        check_.wrote(file, blocks[k].data(), size);
     } else if (!DiskFull) {
         // The bulk file fails before the tail file is made, so one broken file at a time.
         brokenFile_ = file;

@@ -12,6 +12,7 @@
 #include "runtime/Rnd.h"
 #include "wipe/FillSets.h"
 #include "wipe/FreeSpaceProbe.h"
+#include "wipe/ReadBack.h"
 #include "wipe/RunAccount.h"
 #include "wipe/RunObserver.h"
 #include "wipe/WipePlan.h"
@@ -62,7 +63,7 @@ public:
     double DriveProgressStep = 0;
 
 private:
-    // The sets and file names of one kind of pass.
+    // The sets, file names and status text of one kind of pass.
     struct Pass {
         const BlockArray& b960000;
         const BlockArray& b96000;
@@ -70,7 +71,11 @@ private:
         const BlockArray& b16;
         const char* name00;
         const char* name01;
+        bool quotes;
+        std::string status;
     };
+    Pass randomPass(int number, int of) const;
+    Pass quotesPass() const;
 
     // Notes an error in the pass's account. A full disk is expected at the very end of a fill:
     // it ends the stage, not the cycle, and is not logged; every other error is.
@@ -83,6 +88,11 @@ private:
     // Returns false when the run cannot go on.
     bool startPass(bool quotes);
     void endPass();
+    // One pass: its start, status, fill and files closed. False when the run cannot go on.
+    bool runPass(const Pass& set);
+    // After the pass's cleanup: reads back what it wrote (where the plan asks) and, where that
+    // found blocks not overwritten, runs it once more.
+    void checkPass(const Pass& set);
     // Returns true when it ended on a stop request.
     bool fill(const Pass& set);
     void bulkStage(std::int64_t count, const BlockArray& blocks);
@@ -107,4 +117,5 @@ private:
     bool writing_ = false;
     FillHandle brokenFile_ = 0;
     ErrorHandler on_;
+    PassCheck check_;
 };

@@ -1,7 +1,7 @@
 // The slice of the platform that a fill needs: what a drive is and how much of it is free, fill
-// files to create, write and close, deleting what a pass leaves, the names stage's directory,
-// and a clock for its pauses. The
-// engine reaches the disks through nothing else, so that its tests can run it on a fake.
+// files to create, write and close, deleting what a pass leaves, reading back from the drive's
+// device what a pass wrote, the names stage's directory, and a clock for its pauses. The engine
+// reaches the disks through nothing else, so that its tests can run it on a fake.
 //
 // Several drives may fill at once, each on a thread of its own: an implementation takes calls for
 // different drives, and for different fill files, from different threads.
@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -42,6 +43,16 @@ public:
     virtual void closeNamesDirectory(NamesHandle dir) = 0;
     virtual bool namesLeftover(const std::string& root) = 0;
     virtual void removeNamesLeftover(const std::string& root) = 0;
+    // --- reading back (Platform has the details) ---
+    virtual std::optional<std::vector<FileExtent>> fillExtents(FillHandle file) = 0;
+    virtual std::optional<SpaceMap> spaceMap(const std::string& root,
+                                             const std::vector<Extent>& within) = 0;
+    virtual void syncDrive(const std::string& root) = 0;
+    virtual DeviceHandle openDevice(const std::string& root) = 0;
+    virtual void readDevice(DeviceHandle device, std::uint64_t offset, char* buffer,
+                            std::size_t size) = 0;
+    virtual void flushDevice(DeviceHandle device) = 0;
+    virtual void closeDevice(DeviceHandle device) = 0;
 
     // --- clock ---
     virtual double secondsSinceMidnight() = 0;
@@ -89,6 +100,21 @@ public:
     void closeNamesDirectory(NamesHandle dir) override { p_.closeNamesDirectory(dir); }
     bool namesLeftover(const std::string& root) override { return p_.namesLeftover(root); }
     void removeNamesLeftover(const std::string& root) override { p_.removeNamesLeftover(root); }
+    std::optional<std::vector<FileExtent>> fillExtents(FillHandle file) override {
+        return p_.fillExtents(file);
+    }
+    std::optional<SpaceMap> spaceMap(const std::string& root,
+                                     const std::vector<Extent>& within) override {
+        return p_.spaceMap(root, within);
+    }
+    void syncDrive(const std::string& root) override { p_.syncDrive(root); }
+    DeviceHandle openDevice(const std::string& root) override { return p_.openDevice(root); }
+    void readDevice(DeviceHandle device, std::uint64_t offset, char* buffer,
+                    std::size_t size) override {
+        p_.readDevice(device, offset, buffer, size);
+    }
+    void flushDevice(DeviceHandle device) override { p_.flushDevice(device); }
+    void closeDevice(DeviceHandle device) override { p_.closeDevice(device); }
     double secondsSinceMidnight() override { return p_.secondsSinceMidnight(); }
     void sleepFor(double seconds) override { p_.sleepFor(seconds); }
     double monotonicSeconds() override { return p_.monotonicSeconds(); }

@@ -110,6 +110,27 @@ std::string shortfall(const DriveAccount& d) {
            " MB overwritten - " + cause;
 }
 
+// Whole megabytes, a shortfall of a few blocks never shown as 0.
+std::string atLeastOneMegabyte(std::int64_t bytes) {
+    return bytes > 0 && bytes < 1048576 / 2 ? "1" : Megabytes(bytes);
+}
+
+// ", verified 1,929 MB" or ", not verified (reading the disk back needs root)" for a finished
+// drive whose passes were checked; nothing otherwise.
+std::string verification(const DriveAccount& d) {
+    if (!d.checked || !d.finished) return "";
+    if (d.verifiedBytes < 0) return "not verified (" + d.notVerified + ")";
+    std::string words = "verified " + Megabytes(d.verifiedBytes) + " MB";
+    // Blocks the file system discarded read back as zeros: as good as overwritten, but not the
+    // fill that was written.
+    const auto last = std::find_if(d.passes.rbegin(), d.passes.rend(),
+                                   [](const PassAccount& p) { return p.verifiedBytes >= 0; });
+    if (last != d.passes.rend() && last->discardedBytes > 0) {
+        words += ", " + atLeastOneMegabyte(last->discardedBytes) + " MB discarded";
+    }
+    return words;
+}
+
 std::string driveName(const DriveAccount& d) {
     std::string name = d.root.substr(0, 2);
     if (!d.facts.mountPoint.empty()) name += " " + d.facts.mountPoint;
@@ -192,6 +213,13 @@ void AssessOutcomes(RunAccount& run) {
                         Megabytes(d.passes.front().freeAtStart - d.freeAfter) +
                         " MB lower than it began - a file grew during the run";
         }
+        // Blocks that read back with other content than was written (and were still free once
+        // the pass had run once more) hold whatever they held before: not overwritten.
+        if (d.notOverwrittenBytes > 0) {
+            if (!d.reason.empty()) d.reason += "; ";
+            d.reason += atLeastOneMegabyte(d.notOverwrittenBytes) +
+                        " MB read back from the disk with other content than was written";
+        }
         // The names of deleted files were to go too: a stage that could not do its work leaves
         // the drive short of what was asked.
         if (d.names.outcome == NamesOutcome::Failed || d.names.outcome == NamesOutcome::Partial) {
@@ -243,8 +271,11 @@ std::vector<std::string> SummaryLines(const RunAccount& run) {
                 seconds += p.seconds;
             }
             const auto passes = static_cast<std::int64_t>(d.passes.size());
-            line += plural(passes, "pass", "passes") + ", " + Megabytes(written / passes) +
-                    " MB per pass, ";
+            const auto repeated = std::count_if(d.passes.begin(), d.passes.end(),
+                                                [](const PassAccount& p) { return p.repeated; });
+            line += plural(passes, "pass", "passes");
+            if (repeated > 0) line += " (" + grouped(repeated) + " run once more)";
+            line += ", " + Megabytes(written / passes) + " MB per pass, ";
             if (seconds > 0) {
                 line += grouped(static_cast<std::int64_t>(
                             std::nearbyint(static_cast<double>(written) / 1048576.0 / seconds))) +
@@ -252,9 +283,23 @@ std::vector<std::string> SummaryLines(const RunAccount& run) {
             }
         }
         line += OutcomeName(d.outcome);
-        if (d.names.outcome == NamesOutcome::Complete) line += ", names of deleted files cleared";
         if (d.facts.flash) line += " (flash storage: cells it has remapped are out of reach)";
+        if (const std::string checked = verification(d); !checked.empty()) {
+            line += ", " + checked;
+        }
+        if (d.names.outcome == NamesOutcome::Complete) line += ", names of deleted files cleared";
         lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> VerificationLines(const RunAccount& run) {
+    std::vector<std::string> lines;
+    for (const DriveAccount& d : run.drives) {
+        std::string checked = verification(d);
+        if (checked.empty()) continue;
+        if (d.verifiedBytes < 0) checked = "not verified - " + d.notVerified;
+        lines.push_back(driveName(d) + ": " + checked);
     }
     return lines;
 }

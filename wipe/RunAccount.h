@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/DiskMap.h"
 #include "platform/Platform.h"
 
 struct PassAccount {
@@ -27,6 +28,43 @@ struct PassAccount {
     // Fill files given up (something else had the name, or the file was not its own), each in
     // words that name the object: "quote00.qlk in the top directory is a directory, ...".
     std::vector<std::string> refusals;
+
+    // The check of a pass, where the plan asks for one (bytes; -1 where not measured).
+    bool checked = false;
+    // The pass ran once more: the read-back before it found blocks not overwritten.
+    bool repeated = false;
+    // The free space in the file system's own map when the pass began; of it, what lay under the
+    // fill files when they were closed, and what did not, by what held it then ("metadata",
+    // "files", "in use" when the file system does not tell whose, "free" for its reserve).
+    std::int64_t freeExtentsBytes = -1;
+    std::int64_t coveredBytes = -1;
+    std::map<std::string, std::int64_t> notReached;
+    // Read back from the device once the fill files were gone: as written; with other content and
+    // still free; as zeros on a device that discards freed blocks.
+    std::int64_t verifiedBytes = -1;
+    std::int64_t notOverwrittenBytes = -1;
+    std::int64_t discardedBytes = -1;
+    double verifySeconds = 0;
+    // Why the pass was not read back, in words; empty when it was.
+    std::string notVerified;
+};
+
+// What a block of a drive held by the end of its last checked pass: in use when the pass began;
+// overwritten and read back as written; overwritten but not read back (or taken by a file
+// since); not reached by the fill; read back with other content than was written; read back as
+// zeros on a device that discards freed blocks.
+enum class BlockState { Used, Verified, Written, NotReached, NotOverwritten, Discarded };
+
+// The data of a drive's coverage picture: its device, painted piece by piece, a later piece over
+// an earlier one (the first covers the whole device). Empty when nothing was measured.
+struct CoverageMap {
+    std::uint64_t deviceBytes = 0;
+    std::string pass;  // which pass it shows: "quotes pass", "random pass 2"
+    struct Piece {
+        Extent extent;
+        BlockState state;
+    };
+    std::vector<Piece> pieces;
 };
 
 // How a drive's names stage ended: it never ran (the passes were stopped, or a run of old), the
@@ -60,6 +98,15 @@ struct DriveAccount {
     NamesAccount names;
     DriveOutcome outcome = DriveOutcome::NotStarted;
     std::string reason;  // in plain words; empty for a complete drive
+
+    // The read-back: whether a pass of the drive was to be checked; the bytes its last read-back
+    // found as written (-1: none was read back) and why not; the bytes read back with other
+    // content than was written and still free when the drive's fill ended, by then; the picture.
+    bool checked = false;
+    std::int64_t verifiedBytes = -1;
+    std::string notVerified;
+    std::int64_t notOverwrittenBytes = 0;
+    CoverageMap map;
 };
 
 struct RunAccount {
@@ -88,6 +135,10 @@ std::vector<std::string> IncompleteLines(const RunAccount& run);
 std::vector<std::string> SummaryLines(const RunAccount& run);
 // "C:, D:": the drives left incomplete.
 std::string IncompleteDriveNames(const RunAccount& run);
+
+// What was read back of each finished drive whose passes were checked: "C: /srv/data: verified
+// 1,929 MB" or "C: /srv/data: not verified - reading the disk back needs root".
+std::vector<std::string> VerificationLines(const RunAccount& run);
 
 // The run as one line of JSON for the run report.
 std::string RunReportLine(const RunAccount& run, const std::string& version,

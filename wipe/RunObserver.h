@@ -20,6 +20,7 @@ enum MsgBoxStyle : int {
     vbOKOnly = 0,
     vbYesNo = 4,
     vbExclamation = 48,
+    vbInformation = 64,
     vbDefaultButton2 = 256,
 };
 enum MsgBoxResult : int {

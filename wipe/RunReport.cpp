@@ -6,6 +6,11 @@
 
 namespace {
 
+// A figure that may not have been measured (-1).
+nlohmann::json measured(std::int64_t value) {
+    return value < 0 ? nlohmann::json(nullptr) : nlohmann::json(value);
+}
+
 nlohmann::json passJson(const PassAccount& p) {
     nlohmann::json errors = nlohmann::json::object();
     nlohmann::json details = nlohmann::json::object();
@@ -22,14 +27,33 @@ nlohmann::json passJson(const PassAccount& p) {
         }
         details[key] = detail;
     }
-    return {
-        {"kind", p.quotes ? "quotes" : "random"},
-        {"free_at_start", p.freeAtStart},
-        {"written", p.written},
-        {"free_at_end", p.freeAtEnd < 0 ? nlohmann::json(nullptr) : nlohmann::json(p.freeAtEnd)},
-        {"seconds", p.seconds},
-        {"errors", errors},
-        {"error_details", details}};
+    nlohmann::json pass = {{"kind", p.quotes ? "quotes" : "random"},
+                           {"free_at_start", p.freeAtStart},
+                           {"written", p.written},
+                           {"free_at_end", measured(p.freeAtEnd)},
+                           {"seconds", p.seconds},
+                           {"errors", errors},
+                           {"error_details", details}};
+    // The check of the pass: null where it was not checked or the figure could not be measured.
+    pass["repeated"] = p.repeated;
+    pass["free_extents_bytes"] = measured(p.freeExtentsBytes);
+    pass["covered_bytes"] = measured(p.coveredBytes);
+    pass["not_reached"] =
+        p.coveredBytes < 0 ? nlohmann::json(nullptr) : nlohmann::json(p.notReached);
+    pass["verified_bytes"] = measured(p.verifiedBytes);
+    pass["not_overwritten_bytes"] = measured(p.notOverwrittenBytes);
+    pass["discarded_bytes"] = measured(p.discardedBytes);
+    pass["verify_seconds"] =
+        p.verifiedBytes < 0 ? nlohmann::json(nullptr) : nlohmann::json(p.verifySeconds);
+    pass["not_verified"] =
+        p.checked && p.verifiedBytes < 0 ? nlohmann::json(p.notVerified) : nlohmann::json(nullptr);
+    return pass;
+}
+
+// "verified", "not verified" or "off" (no pass was to be checked).
+const char* verificationName(const DriveAccount& d) {
+    if (!d.checked) return "off";
+    return d.verifiedBytes >= 0 ? "verified" : "not verified";
 }
 
 }  // namespace
@@ -50,6 +74,10 @@ std::string RunReportLine(const RunAccount& run, const std::string& version,
                           {"fs_reserve_bytes", d.facts.fsReserveBytes},
                           {"outcome", OutcomeName(d.outcome)},
                           {"reason", d.reason},
+                          {"verification", verificationName(d)},
+                          {"verification_reason", d.verifiedBytes >= 0 ? "" : d.notVerified},
+                          {"verified_bytes", measured(d.verifiedBytes)},
+                          {"not_overwritten_bytes", d.notOverwrittenBytes},
                           {"passes", passes},
                           {"names_stage", NamesOutcomeName(d.names.outcome)},
                           {"names_reason", d.names.reason},

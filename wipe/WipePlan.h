@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+// Which passes are checked: what each one covered of the free space, and what of its fill reads
+// back from the disk as written once its files are gone.
+enum class VerifyMode { Last, All, Off };
+
 struct WipePlan {
     // The drives to clean, by root ("C:\"), in the order of the drive boxes.
     std::vector<std::string> drives;
@@ -17,6 +21,9 @@ struct WipePlan {
     // After its last pass each drive's journal, log or free metadata is rewritten, so that the
     // names of deleted files and their tiny contents are gone from there too (--no-names: not).
     bool clearNames = true;
+    // The passes to check. The program's default (the last pass) comes from its options; a plan
+    // made without them checks nothing.
+    VerifyMode verify = VerifyMode::Off;
 
     // The system's paging file, looked for in each drive's root ("pagefile.sys"), and whether the
     // once-per-start question about it is still to be asked. A first release of the old host

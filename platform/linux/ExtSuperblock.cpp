@@ -121,8 +121,12 @@ std::uint64_t defaultExtJournalBlocks(std::uint64_t blocks) {
 
 std::optional<ExtMetadata> readExtMetadata(const std::string& device, bool withDescriptors) {
     if (device.empty()) return std::nullopt;
+    // Read through the device's cache, which holds the file system's own live copies of these
+    // blocks (the disk may still have older ones), and without read-ahead: a block read ahead
+    // may be a free one, and a stale cached copy of it could later be written back over what a
+    // fill or another file wrote there.
     const UniqueFd fd(::open(("/dev/" + device).c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) return std::nullopt;
+    if (!fd || ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_RANDOM) != 0) return std::nullopt;
     const auto bytes = readAt(fd.get(), 1024, 1024);
     const auto sb = bytes ? parseExtSuperblock(*bytes) : std::nullopt;
     if (!sb) return std::nullopt;

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/FillGeometry.h"
+#include "platform/linux/DriveDevices.h"
 #include "platform/linux/Errors.h"
 #include "platform/linux/FileHandles.h"
 #include "runtime/RuntimeError.h"
@@ -219,4 +220,13 @@ FillMode FillFiles::mode(FillHandle file) const {
     const auto it = files_.find(file);
     if (it == files_.end()) Raise(Err::BadFileNameOrNumber);
     return it->second.mode;
+}
+
+std::optional<std::vector<FileExtent>> FillFiles::extents(FillHandle file) {
+    File& f = find(file);
+    try {
+        return fileExtents(f.fd.get());
+    } catch (const RuntimeError& e) {
+        throw RuntimeError(e.number(), e.description(), e.systemText(), f.hostPath);
+    }
 }

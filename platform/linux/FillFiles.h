@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "platform/linux/UniqueFd.h"
@@ -41,6 +42,9 @@ public:
     // Makes the written data reach the device, then closes (and so releases the bulk file).
     void close(FillHandle file);
     FillMode mode(FillHandle file) const;
+    // Where the open file's data lies on its device, written out first; nothing when the file
+    // system does not tell.
+    std::optional<std::vector<FileExtent>> extents(FillHandle file);
 
 private:
     struct File {

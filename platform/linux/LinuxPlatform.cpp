@@ -160,6 +160,9 @@ DriveFacts LinuxPlatform::driveFacts(const std::string& root) {
     facts.readOnly = isReadOnly(drive->mount);
     facts.flash = flashStorage(drive->mount);
     facts.disk = diskName(drive->mount);
+    facts.discardsFreedBlocks = (hasOption(drive->mount.superOptions, "discard") ||
+                                 hasOption(drive->mount.mountOptions, "discard")) &&
+                                takesDiscards(drive->mount);
     if (const UniqueFd dir = openDriveRoot(*drive)) {
         if (const auto space = measureFreeSpace(dir.get(), drive->mount)) {
             const ReserveFacts reserves = reservesOf(*space);
@@ -223,6 +226,57 @@ void LinuxPlatform::closeFill(FillHandle file) {
 
 FillMode LinuxPlatform::fillMode(FillHandle file) {
     return fills_.mode(file);
+}
+
+std::optional<std::vector<FileExtent>> LinuxPlatform::fillExtents(FillHandle file) {
+    return fills_.extents(file);
+}
+
+std::optional<SpaceMap> LinuxPlatform::spaceMap(const std::string& root,
+                                                const std::vector<Extent>& within) {
+    const Drive* drive = driveOf(root, nullptr);
+    if (drive == nullptr || !drive->mounted) return std::nullopt;
+    const UniqueFd dir = openDriveRoot(*drive);
+    if (!dir) return std::nullopt;
+    return fileSystemMap(dir.get(), drive->mount.major, drive->mount.minor, within);
+}
+
+void LinuxPlatform::syncDrive(const std::string& root) {
+    const Drive* drive = driveOf(root, nullptr);
+    if (drive == nullptr) Raise(Err::PathNotFound);
+    const UniqueFd dir = openDriveRoot(*drive);
+    if (!dir) Raise(Err::DeviceUnavailable);
+    if (::syncfs(dir.get()) != 0) raiseErrno(errno, drive->mountPoint);
+}
+
+DeviceHandle LinuxPlatform::openDevice(const std::string& root) {
+    const auto refuse = [&](const std::string& why) -> DeviceHandle {
+        throw RuntimeError(Err::PermissionDenied, ErrorDescription(Err::PermissionDenied), why,
+                           root);
+    };
+    const Drive* drive = driveOf(root, nullptr);
+    if (drive == nullptr || !drive->mounted) Raise(Err::DeviceUnavailable);
+    // The raw device holds every file of the file system: only root reads it, even where a
+    // group may (disk).
+    if (::geteuid() != 0) return refuse("reading the disk back needs root");
+    if (drive->mount.fsType == "btrfs") {
+        return refuse("btrfs places data at addresses of its own, not at device offsets");
+    }
+    if (drive->mount.major == 0) return refuse("the file system has no block device of its own");
+    return devices_.open(drive->mount.major, drive->mount.minor);
+}
+
+void LinuxPlatform::readDevice(DeviceHandle device, std::uint64_t offset, char* buffer,
+                               std::size_t size) {
+    devices_.read(device, offset, buffer, size);
+}
+
+void LinuxPlatform::flushDevice(DeviceHandle device) {
+    devices_.flush(device);
+}
+
+void LinuxPlatform::closeDevice(DeviceHandle device) {
+    devices_.close(device);
 }
 
 bool LinuxPlatform::fileExists(const std::string& path) {
@@ -306,6 +360,10 @@ void LinuxPlatform::removeNamesLeftover(const std::string& root) {
     if (openError != 0) raiseErrno(openError, drive->mountPoint);
     if (!dir) return;
     NamesFiles::removeLeftover(dir.get(), drive->mountPoint, sharedOwnerOf(*drive, dir.get()));
+}
+
+void LinuxPlatform::writeNewFile(const std::string& path, std::string_view bytes) {
+    TextFiles::writeAnew(path, bytes);
 }
 
 TextHandle LinuxPlatform::openText(const std::string& path, TextMode mode) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/linux/DriveDevices.h"
 #include "platform/linux/DriveTable.h"
 #include "platform/linux/FillFiles.h"
 #include "platform/linux/FreeSpace.h"
@@ -78,12 +79,22 @@ public:
     void closeNamesDirectory(NamesHandle dir) override;
     bool namesLeftover(const std::string& root) override;
     void removeNamesLeftover(const std::string& root) override;
+    std::optional<std::vector<FileExtent>> fillExtents(FillHandle file) override;
+    std::optional<SpaceMap> spaceMap(const std::string& root,
+                                     const std::vector<Extent>& within) override;
+    void syncDrive(const std::string& root) override;
+    DeviceHandle openDevice(const std::string& root) override;
+    void readDevice(DeviceHandle device, std::uint64_t offset, char* buffer,
+                    std::size_t size) override;
+    void flushDevice(DeviceHandle device) override;
+    void closeDevice(DeviceHandle device) override;
 
     bool fileExists(const std::string& path) override;
     std::int64_t fileLength(const std::string& path) override;
     void deleteFile(const std::string& path) override;
     bool shellDeleteFile(const std::string& path) noexcept override;
     void deleteMatching(const std::string& pattern) override;
+    void writeNewFile(const std::string& path, std::string_view bytes) override;
 
     TextHandle openText(const std::string& path, TextMode mode) override;
     void writeLine(TextHandle file, std::string_view line) override;
@@ -126,6 +137,7 @@ private:
     bool tableRead_ = false;
     FillFiles fills_;
     NamesFiles names_;
+    DriveDevices devices_;
     TextFiles texts_;
     int startNice_ = 0;
     int startIoPriority_ = 0;

@@ -148,6 +148,13 @@ bool flashStorage(const MountEntry& entry) {
     return !dir.empty() && flashBelow(dir, 0);
 }
 
+bool takesDiscards(const MountEntry& entry) {
+    const std::string dir = mountDeviceDir(entry);
+    if (dir.empty()) return false;
+    const auto bytes = readSmallFile(diskDir(dir) + "/queue/discard_max_bytes");
+    return bytes && std::strtoull(bytes->c_str(), nullptr, 10) > 0;
+}
+
 std::string diskName(const MountEntry& entry) {
     const std::string dir = mountDeviceDir(entry);
     return dir.empty() ? std::string() : baseName(diskDir(dir));

@@ -15,6 +15,10 @@ std::optional<BlockFacts> sysBlockFacts(const MountEntry& entry);
 // non-rotational. False when the mount has no block device.
 bool flashStorage(const MountEntry& entry);
 
+// Whether the block device below the mount takes discards (a freed block may read back as
+// zeros once the file system discards it). False when the mount has no block device.
+bool takesDiscards(const MountEntry& entry);
+
 // The kernel's name of the disk below the mount's block device: a partition's disk ("sda" for
 // sda2), else the device itself ("loop3", "dm-0"); empty when the mount has no block device.
 std::string diskName(const MountEntry& entry);

@@ -89,6 +89,13 @@ void TextFiles::writeLine(TextHandle file, std::string_view line) {
     writeWhole(f.fd.get(), line, "\r\n", {});
 }
 
+void TextFiles::writeAnew(const std::string& path, std::string_view bytes) {
+    const UniqueFd fd = createAnew(path);
+    if (!fd) raiseErrno(errno, path);
+    writeWhole(fd.get(), bytes, {}, path);
+    if (::fsync(fd.get()) != 0) raiseErrno(errno, path);
+}
+
 void TextFiles::appendLine(const std::string& path, std::string_view line) {
     UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
     if (!fd) raiseErrno(errno, path);

@@ -20,6 +20,8 @@ public:
     void closeAll() { files_.clear(); }
     // Appends line and a line feed to the file at path in one write, creating it when missing.
     static void appendLine(const std::string& path, std::string_view line);
+    // Writes bytes to a file made anew at path (whatever had the name is replaced).
+    static void writeAnew(const std::string& path, std::string_view bytes);
 
 private:
     struct File {

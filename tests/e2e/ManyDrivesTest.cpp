@@ -22,22 +22,6 @@ namespace {
 const std::string kMarker = "QUELLIX-E2E-MANY-DRIVES-DELETED-MARKER-5c1e";
 constexpr int kMarkerBlocks = 64;
 
-// A file whose every 4096-byte block begins with the marker, written out and deleted: its data
-// stays in the free space.
-void writeAndDeleteMarkerFile(const std::string& mountPoint) {
-    std::string block(4096, '.');
-    block.replace(0, kMarker.size(), kMarker);
-    const std::string path = mountPoint + "/secret";
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ASSERT_GE(fd, 0);
-    for (int i = 0; i < kMarkerBlocks; ++i)
-        ASSERT_EQ(::write(fd, block.data(), block.size()), 4096);
-    ASSERT_EQ(::fsync(fd), 0);
-    ::close(fd);
-    fs::remove(path);
-    LoopImage::run("sync");
-}
-
 class ManyDrives : public testing::Test {
 protected:
     void SetUp() override {
@@ -52,7 +36,7 @@ TEST_F(ManyDrives, TwentyFourAreWipedInOneRunAndATwentyFifthIsRefused) {
         images.push_back(std::make_unique<LoopImage>(LoopImage::Options{"ext4", 16, 512}));
         LoopImage& image = *images.back();
         ASSERT_TRUE(image.ok() && image.verified()) << image.error();
-        writeAndDeleteMarkerFile(image.mountPoint());
+        ASSERT_TRUE(image.writeAndDeleteMarkerFile(kMarker, kMarkerBlocks));
         // The deleted data is there to be found in the raw image.
         image.unmount();
         ASSERT_GE(image.markerBlocks(kMarker), static_cast<std::uint64_t>(kMarkerBlocks));

@@ -25,20 +25,6 @@ namespace {
 const std::string kMarker = "QUELLIX-E2E-PARALLEL-DELETED-MARKER-7d2a";
 constexpr int kMarkerBlocks = 64;
 
-void writeAndDeleteMarkerFile(const std::string& mountPoint) {
-    std::string block(4096, '.');
-    block.replace(0, kMarker.size(), kMarker);
-    const std::string path = mountPoint + "/secret";
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ASSERT_GE(fd, 0);
-    for (int i = 0; i < kMarkerBlocks; ++i)
-        ASSERT_EQ(::write(fd, block.data(), block.size()), 4096);
-    ASSERT_EQ(::fsync(fd), 0);
-    ::close(fd);
-    fs::remove(path);
-    LoopImage::run("sync");
-}
-
 class Parallel : public testing::Test {
 protected:
     void SetUp() override {
@@ -72,7 +58,7 @@ protected:
 
 TEST_F(Parallel, FourDrivesFillAtOnceAndEachIsComplete) {
     for (const auto& image : images)
-        writeAndDeleteMarkerFile(image->mountPoint());
+        ASSERT_TRUE(image->writeAndDeleteMarkerFile(kMarker, kMarkerBlocks));
     ProgramCopy program(images[0]->workDir());
     const ProgramResult r = program.run("ALL RAND=1 RUN --parallel", drives());
     EXPECT_EQ(r.status, ExitFinished) << r.output;

@@ -199,6 +199,20 @@ TEST_F(LinuxText, AFileWrittenAnewNeverWritesAnotherFileUnderItsName) {
     EXPECT_EQ(host_.raw(path("other")), "keep me");
 }
 
+// The coverage pictures root may write into a directory anybody may write are new files too.
+TEST_F(LinuxText, BytesWrittenToANewFileNeverReachAnotherFileUnderItsName) {
+    const std::string png("\x89PNG\r\n\0", 7);
+    host_.put(path("other"), "keep me");
+    std::filesystem::create_hard_link(path("other"), path("quellix-C.png"));
+    std::filesystem::create_symlink(path("other"), path("quellix-D.png"));
+    for (const char* name : {"quellix-C.png", "quellix-D.png"}) {
+        p().writeNewFile(path(name), png);
+        EXPECT_EQ(host_.raw(path(name)), png);
+        EXPECT_FALSE(std::filesystem::is_symlink(path(name)));
+    }
+    EXPECT_EQ(host_.raw(path("other")), "keep me");
+}
+
 TEST_F(LinuxText, TheErrorLogLineCarriesTheLocalesDateAndTime) {
     ScopedEnv all("LC_ALL", std::string("C"));
     ErrorLog(p(), "fQL Fill Cycles", 57, "Device I/O error");

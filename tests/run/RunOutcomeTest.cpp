@@ -39,7 +39,7 @@ TEST_F(RunOutcome, AllDrivesFilledEndsAsBeforeAndIsReported) {
     EXPECT_EQ(w.lblCurrentStatus.Caption,
               "Performing last check on all drives  - Thank you for using Quellix");
     ASSERT_EQ(d.printed.size(), 1u);
-    EXPECT_EQ(d.printed[0], "C: /fake/C: 3 passes, 10 MB per pass, complete");
+    EXPECT_EQ(d.printed[0], "C: /fake/C: 3 passes, 10 MB per pass, complete, verified 10 MB");
 
     const auto lines = reports();
     ASSERT_EQ(lines.size(), 1u);
@@ -105,7 +105,10 @@ TEST_F(RunOutcome, AFillThatEndsWithSpaceLeftIsShownInAMessageWhenTheWindowStays
     EXPECT_EQ(w.lblCurrentStatus.Caption, "Ready to clean free-space in the drives checked above.");
     ASSERT_EQ(d.boxes.size(), 1u);
     EXPECT_EQ(d.boxes[0].style, vbOKOnly + vbExclamation);
-    EXPECT_EQ(d.boxes[0].text, "C: /fake/C: 0 of 95 MB overwritten - Disk full");
+    // What was read back follows: the quotes pass found the disk full at once.
+    EXPECT_EQ(d.boxes[0].text,
+              "C: /fake/C: 0 of 95 MB overwritten - Disk full\r\nC: /fake/C: verified 0 MB\r\n"
+              "D: /fake/D: verified 10 MB");
     const nlohmann::json run = reports().at(0);
     EXPECT_EQ(run["exit_status"], ExitIncomplete);
     EXPECT_EQ(run["drives"][0]["outcome"], "incomplete");
@@ -158,7 +161,7 @@ TEST_F(RunOutcome, LostRecordsAreSaidOnceAndShownWhenTheWindowStays) {
         "the error log could not be written to /opt/quellix/ErrLog.txt: Permission denied"};
     EXPECT_EQ(d.errors, lost);
     ASSERT_EQ(d.boxes.size(), 1u);
-    EXPECT_EQ(d.boxes[0].text, lost[0] + "\r\n" + lost[1]);
+    EXPECT_EQ(d.boxes[0].text, lost[0] + "\r\n" + lost[1] + "\r\nC: /fake/C: verified 10 MB");
     // Said once; a line lost later is said when the program ends.
     ErrorLog(p, "fQL Wipe", 6, "Overflow");
     EXPECT_THROW(w.cmdExit_Click(), ProgramEnded);
@@ -273,6 +276,13 @@ TEST_F(RunOutcome, ASecondSignalEndsTheProgramAtOnceWithItsFillFilesGone) {
             win.SignalReceived(2);
         }
     });
+    // What the program leaves as it ends, before the test's unwinding closes anything.
+    std::size_t closedAtEnd = 0;
+    bool filesAtEnd = true;
+    d.atEnd = [&] {
+        closedAtEnd = p.closedFills.size();
+        filesAtEnd = !p.volume("C:\\").files.empty();
+    };
     int status = -1;
     try {
         w.cmdWipe_Click();
@@ -282,8 +292,26 @@ TEST_F(RunOutcome, ASecondSignalEndsTheProgramAtOnceWithItsFillFilesGone) {
     EXPECT_TRUE(second);
     EXPECT_EQ(status, ExitStopped);
     EXPECT_EQ(yieldsAfterTheSecond, 0);
-    EXPECT_TRUE(p.volume("C:\\").files.empty());
-    EXPECT_EQ(p.closedFills.size(), p.fills.size());
+    EXPECT_FALSE(filesAtEnd);
+    EXPECT_EQ(closedAtEnd, p.fills.size());
+}
+
+// Closing the window ends the program from within the run: the fill files still open are closed
+// as it ends (the bulk file vanishes), and the run is reported as stopped.
+TEST_F(RunOutcome, ClosingTheWindowDuringARunClosesItsFillFiles) {
+    addDrive("C:\\", 10000000);
+    fillBlocks();
+    d.everyYield([&](frmQuellix& win) {
+        std::int16_t cancel = 0;
+        if (created("C:\\random01.qlk") && !win.ExitRequested) win.Form_QueryUnload(cancel, 0);
+    });
+    std::size_t closedAtEnd = 0;
+    d.atEnd = [&] { closedAtEnd = p.closedFills.size(); };
+    EXPECT_THROW(w.cmdWipe_Click(), ProgramEnded);
+    EXPECT_EQ(closedAtEnd, p.fills.size());
+    EXPECT_EQ(p.volume("C:\\").files.count("random00.qlk"), 0u);
+    ASSERT_EQ(reports().size(), 1u);
+    EXPECT_EQ(reports()[0]["drives"][0]["outcome"], "stopped");
 }
 
 // A second signal in the names stage ends the program at once with the stage's directory gone:

@@ -254,4 +254,19 @@ TEST_F(WipeRun, UnreadableSpaceDuringAFillEndsTheProgramWithoutAnotherWrite) {
     EXPECT_TRUE(w.ExitRequested);
 }
 
+TEST_F(WipeRun, TheWindowFillsOneDriveAtATimeEvenWhenAskedForMore) {
+    addDrive("C:\\", 10000000);
+    addDrive("D:\\", 10000000);
+    w.Options.parallel = true;
+    std::vector<std::string> shown;
+    d.everyYield([&](frmQuellix& win) {
+        if (shown.empty() || shown.back() != win.lblCurrentDrive.Caption) {
+            shown.push_back(win.lblCurrentDrive.Caption);
+        }
+    });
+    w.cmdWipe_Click();
+    EXPECT_EQ(shown, (std::vector<std::string>{"", "C:", "D:", ""}));
+    EXPECT_EQ(w.ExitCode, ExitFinished);
+}
+
 }  // namespace

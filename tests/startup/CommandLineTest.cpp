@@ -382,6 +382,34 @@ TEST_F(CommandLine, OptionsAndMountPointsAreWholeWordsTakenOutOfTheText) {
     EXPECT_TRUE(desktop.boxes.empty());        // no help, no rejection
 }
 
+// --verify chooses the passes read back (the last when not given), --map takes a directory even
+// when it begins with "/" as mount points do; a value the option does not know is refused.
+TEST_F(CommandLine, VerifyAndMapTakeTheirValues) {
+    struct Option {
+        const char* line;
+        VerifyMode verify;
+        const char* mapDir;
+        const char* error;
+    };
+    const std::vector<Option> cases{
+        {"C: RUN", VerifyMode::Last, "", ""},
+        {"--verify=all C:", VerifyMode::All, "", ""},
+        {"--verify off --map /srv/maps C:", VerifyMode::Off, "/srv/maps", ""},
+        {"--map=maps --verify=last", VerifyMode::Last, "maps", ""},
+        {"--verify=some C:", VerifyMode::Last, "", "invalid value 'some' for option '--verify'"},
+        {"C: --map", VerifyMode::Last, "", "option '--map' needs a value: DIR"},
+    };
+    for (const Option& c : cases) {
+        SCOPED_TRACE(c.line);
+        const CommandLineWords words = SplitCommandLine(c.line);
+        EXPECT_EQ(words.error, c.error);
+        EXPECT_EQ(words.options.verify, c.verify);
+        EXPECT_EQ(words.options.mapDir, c.mapDir);
+        // A directory is never taken for a drive's mount point.
+        EXPECT_TRUE(words.mountPoints.empty());
+    }
+}
+
 TEST_F(CommandLine, TheDryRunPlanSaysWhatARunWouldWriteAndWhatItCannotReach) {
     FakePlatform::Volume& c = platform.volume("C:\\");
     c.freeBytes = 5u * 1048576u;

@@ -52,5 +52,11 @@ bool FakeDesktop::ShowHelp(const std::string& file, int) {
 
 void FakeDesktop::endProgram(int status) {
     ++endings;
+    if (atEnd) atEnd();
     throw ProgramEnded{status};
+}
+
+std::string FakeDesktop::CoveragePicture(const DriveAccount& drive) {
+    if (drive.map.deviceBytes == 0) return "";
+    return "PNG " + drive.root.substr(0, 2) + " " + drive.map.pass;
 }

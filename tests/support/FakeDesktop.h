@@ -49,6 +49,9 @@ public:
     bool hasWindow = true;  // false: the program runs without a window
     int doEvents = 0;
     int endings = 0;
+    // Runs as the program ends, before anything unwinds: what a real end leaves is what is
+    // there at this moment (the real program exits without unwinding).
+    std::function<void()> atEnd;
 
     void DoEvents() override;
     int MsgBox(const std::string& text, int style, const std::string& title) override;
@@ -56,6 +59,8 @@ public:
     void PrintError(const std::string& line) override { errors.push_back(line); }
     bool ShowHelp(const std::string& file, int command) override;
     bool HasWindow() const override { return hasWindow; }
+    // "PNG" and what the picture would show: the drive and the pass of its map.
+    std::string CoveragePicture(const DriveAccount& drive) override;
 
 protected:
     void endProgram(int status) override;

@@ -169,6 +169,14 @@ FillHandle FakePlatform::createFillFile(const std::string& path, FillKind kind) 
     } else {
         v->files[name] = 0;
     }
+    // A pass's space is the one the pass before it freed: its bulk file lies where that one's
+    // did, and the earlier writes are forgotten (only a pass's own are read back; the blocks
+    // they came from may be gone by now).
+    if (kind == FillKind::Bulk) {
+        v->cursor = v->deviceBase;
+        v->device.clear();
+    }
+    v->fileExtents[name].clear();
     const FillHandle h = next_++;
     fills[h] = OpenFill{path, kind, true};
     return h;
@@ -189,6 +197,16 @@ void FakePlatform::writeFill(FillHandle file, std::string_view data) {
     const std::uint64_t n = std::min<std::uint64_t>(room, data.size());
     v->freeBytes -= n;
     if (v->diskFullAfter) *v->diskFullAfter -= n;
+    // What landed lies next on the device, a piece of the file's own.
+    std::vector<FileExtent>& extents = v->fileExtents[name];
+    const auto logical = static_cast<std::uint64_t>(v->files[name]);
+    if (!extents.empty() && extents.back().physical + extents.back().length == v->cursor) {
+        extents.back().length += n;
+    } else if (n > 0) {
+        extents.push_back({logical, v->cursor, n, true});
+    }
+    if (n > 0) v->device.push_back({{v->cursor, n}, data.data(), 0});
+    v->cursor += n;
     v->files[name] += static_cast<std::int64_t>(n);
     if (n < data.size()) Raise(Err::DiskFull);
     writes.push_back(Write{it->second.path, data.size(), data.data()});
@@ -207,6 +225,7 @@ void FakePlatform::closeFill(FillHandle file) {
                 v->freeBytes += static_cast<std::uint64_t>(f->second);
                 v->files.erase(f);
             }
+            release(*v, name);
         }
     }
     if (failClose.count(it->second.path) != 0) Raise(57);
@@ -304,6 +323,123 @@ void FakePlatform::removeNamesLeftover(const std::string& root) {
     deleted.push_back(root + kNamesDirectory);
 }
 
+std::optional<std::vector<FileExtent>> FakePlatform::fillExtents(FillHandle file) {
+    const auto it = fills.find(file);
+    if (it == fills.end() || !it->second.open) Raise(Err::BadFileNameOrNumber);
+    std::string name;
+    Volume* v = volumeOf(it->second.path, name);
+    if (v == nullptr) Raise(Err::DeviceUnavailable);
+    if (!v->tellsExtents) return std::nullopt;
+    return v->fileExtents[name];
+}
+
+void FakePlatform::release(Volume& v, const std::string& name) {
+    const auto it = v.fileExtents.find(name);
+    if (it == v.fileExtents.end()) return;
+    if (v.releaseAfterMaps > 0) {
+        for (const FileExtent& e : it->second)
+            v.releasing.push_back({{e.physical, e.length}, v.releaseAfterMaps});
+    }
+    v.fileExtents.erase(it);
+}
+
+std::optional<SpaceMap> FakePlatform::spaceMap(const std::string& root,
+                                               const std::vector<Extent>& within) {
+    const auto it = volumes.find(root);
+    if (it == volumes.end() || !it->second.keepsMap) return std::nullopt;
+    Volume& v = it->second;
+    // Blocks still being released count as held, and the release goes on.
+    std::vector<Extent> unreleased;
+    for (auto& [extent, maps] : v.releasing) {
+        if (maps-- > 0) unreleased.push_back(extent);
+    }
+    std::erase_if(v.releasing, [](const auto& r) { return r.second < 0; });
+    // The file system's own below the base; above it the fill files and other files where
+    // they lie, and free space up to what the volume holds.
+    std::uint64_t held = 0;
+    std::vector<Extent> files = v.takenByFiles;
+    files.insert(files.end(), unreleased.begin(), unreleased.end());
+    for (const auto& [name, extents] : v.fileExtents) {
+        for (const FileExtent& e : extents) {
+            files.push_back({e.physical, e.length});
+            held += e.length;
+        }
+    }
+    std::sort(files.begin(), files.end(),
+              [](const Extent& a, const Extent& b) { return a.offset < b.offset; });
+    SpaceMap whole{{{0, v.deviceBase}, SpaceOwner::Metadata}};
+    std::uint64_t at = v.deviceBase;
+    const std::uint64_t end = v.deviceBase + v.freeBytes + held;
+    for (const Extent& f : files) {
+        if (f.offset > at) whole.push_back({{at, f.offset - at}, SpaceOwner::Free});
+        whole.push_back({f, SpaceOwner::File});
+        at = std::max(at, f.end());
+    }
+    if (end > at) whole.push_back({{at, end - at}, SpaceOwner::Free});
+    if (within.empty()) return whole;
+    SpaceMap clipped;
+    for (const Extent& w : within) {
+        for (const SpaceExtent& piece : whole) {
+            const std::uint64_t from = std::max(w.offset, piece.extent.offset);
+            const std::uint64_t to = std::min(w.end(), piece.extent.end());
+            if (to > from) clipped.push_back({{from, to - from}, piece.owner});
+        }
+    }
+    return clipped;
+}
+
+void FakePlatform::syncDrive(const std::string& root) {
+    ++volume(root).syncs;
+}
+
+DeviceHandle FakePlatform::openDevice(const std::string& root) {
+    const auto it = volumes.find(root);
+    if (it == volumes.end()) Raise(Err::DeviceUnavailable);
+    if (!it->second.unreadableDevice.empty()) {
+        throw RuntimeError(Err::PermissionDenied, "Permission denied", it->second.unreadableDevice,
+                           root);
+    }
+    const DeviceHandle h = next_++;
+    devices_[h] = root;
+    return h;
+}
+
+void FakePlatform::readDevice(DeviceHandle device, std::uint64_t offset, char* buffer,
+                              std::size_t size) {
+    const auto it = devices_.find(device);
+    if (it == devices_.end()) Raise(Err::BadFileNameOrNumber);
+    Volume& v = volume(it->second);
+    ++v.reads;
+    std::fill(buffer, buffer + size, kOldContent);
+    for (const Volume::DeviceWrite& w : v.device) {
+        const std::uint64_t from = std::max(offset, w.extent.offset);
+        const std::uint64_t to = std::min(offset + size, w.extent.end());
+        if (to <= from) continue;
+        char* into = buffer + (from - offset);
+        if (w.data != nullptr) {
+            std::copy_n(w.data + (from - w.extent.offset), to - from, into);
+        } else {
+            std::fill_n(into, to - from, w.byte);
+        }
+    }
+}
+
+void FakePlatform::flushDevice(DeviceHandle device) {
+    const auto it = devices_.find(device);
+    if (it == devices_.end()) Raise(Err::BadFileNameOrNumber);
+    Volume& v = volume(it->second);
+    if (v.flushFails) Raise(Err::PermissionDenied);
+    ++v.flushes;
+}
+
+void FakePlatform::closeDevice(DeviceHandle device) {
+    if (devices_.erase(device) == 0) Raise(Err::BadFileNameOrNumber);
+}
+
+void FakePlatform::writeDevice(const std::string& root, Extent where, char byte) {
+    volume(root).device.push_back({where, nullptr, byte});
+}
+
 bool FakePlatform::fileExists(const std::string& path) {
     std::string name;
     if (Volume* v = volumeOf(path, name)) {
@@ -340,6 +476,7 @@ void FakePlatform::deleteFile(const std::string& path) {
         if (it == v->files.end()) Raise(Err::FileNotFound);
         v->freeBytes += static_cast<std::uint64_t>(it->second);
         v->files.erase(it);
+        release(*v, name);
         deleted.push_back(path);
         return;
     }
@@ -380,6 +517,11 @@ void FakePlatform::deleteMatching(const std::string& pattern) {
     if (doomed.empty()) Raise(Err::FileNotFound);
     for (const auto& path : doomed)
         deleteFile(path);
+}
+
+void FakePlatform::writeNewFile(const std::string& path, std::string_view bytes) {
+    if (hostDirReadOnly(path)) Raise(Err::PermissionDenied);
+    hostFiles[path] = std::string(bytes);
 }
 
 TextHandle FakePlatform::openText(const std::string& path, TextMode mode) {

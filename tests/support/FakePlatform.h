@@ -38,6 +38,36 @@ public:
         std::int64_t namesRoom = std::int64_t{1} << 40;
         std::int64_t slotsOutOfReach = 0;
         bool namesLeftover = false;  // a directory a stage left
+
+        // --- the device, as a read-back sees it ---
+        // Below deviceBase lies the file system's own; fill data lands from there on, each
+        // pass's bulk file from deviceBase again (a pass fills what the one before it freed).
+        std::uint64_t deviceBase = 1048576;
+        bool tellsExtents = true;  // fillExtents answers
+        bool keepsMap = true;      // spaceMap answers
+        // Why the device cannot be read back; empty: it can.
+        std::string unreadableDevice;
+        bool flushFails = false;  // flushDevice raises (no CAP_SYS_ADMIN)
+        // Stretches other files hold, as the map tells.
+        std::vector<Extent> takenByFiles;
+        // A deleted fill file's blocks stay in use this many more maps (xfs releases them in
+        // the background).
+        int releaseAfterMaps = 0;
+        std::vector<std::pair<Extent, int>> releasing;
+        // What was written to the device since the pass began, in order, a later write over an
+        // earlier one (data handed over, or one byte throughout); a byte not written since reads
+        // as kOldContent.
+        struct DeviceWrite {
+            Extent extent;
+            const char* data;
+            char byte;
+        };
+        std::vector<DeviceWrite> device;
+        std::uint64_t cursor = 0;
+        std::map<std::string, std::vector<FileExtent>> fileExtents;  // by name, while it is there
+        int flushes = 0;
+        int syncs = 0;
+        int reads = 0;
     };
     struct NamesDir {
         std::string root;
@@ -48,6 +78,8 @@ public:
         std::uint64_t rewritten = 0;
         bool open = true;
     };
+    // What a fake device holds where no fill wrote.
+    static constexpr char kOldContent = 'O';
     struct Write {
         std::string path;
         std::size_t size;
@@ -65,6 +97,8 @@ public:
     Volume& addVolume(const std::string& root, std::uint64_t freeBytes,
                       DriveType type = DRIVE_FIXED, const std::string& display = "");
     Volume& volume(const std::string& root) { return volumes.at(root); }
+    // Puts bytes on a volume's device as no fill wrote them: old content written back, say.
+    void writeDevice(const std::string& root, Extent where, char byte);
 
     // --- state the tests set and read ---
     std::map<std::string, Volume> volumes;          // by root "C:\"
@@ -146,11 +180,21 @@ public:
     void closeNamesDirectory(NamesHandle dir) override;
     bool namesLeftover(const std::string& root) override;
     void removeNamesLeftover(const std::string& root) override;
+    std::optional<std::vector<FileExtent>> fillExtents(FillHandle file) override;
+    std::optional<SpaceMap> spaceMap(const std::string& root,
+                                     const std::vector<Extent>& within) override;
+    void syncDrive(const std::string& root) override;
+    DeviceHandle openDevice(const std::string& root) override;
+    void readDevice(DeviceHandle device, std::uint64_t offset, char* buffer,
+                    std::size_t size) override;
+    void flushDevice(DeviceHandle device) override;
+    void closeDevice(DeviceHandle device) override;
     bool fileExists(const std::string& path) override;
     std::int64_t fileLength(const std::string& path) override;
     void deleteFile(const std::string& path) override;
     bool shellDeleteFile(const std::string& path) noexcept override;
     void deleteMatching(const std::string& pattern) override;
+    void writeNewFile(const std::string& path, std::string_view bytes) override;
     TextHandle openText(const std::string& path, TextMode mode) override;
     void writeLine(TextHandle file, std::string_view line) override;
     std::string readLine(TextHandle file) override;
@@ -169,9 +213,12 @@ private:
         std::size_t pos = 0;
     };
     bool hostDirReadOnly(const std::string& path) const;
+    // A fill file's blocks are gone from it: free at once, or after releaseAfterMaps maps.
+    static void release(Volume& v, const std::string& name);
     Volume* volumeOf(const std::string& path, std::string& name);
     NamesDir& namesDir(NamesHandle dir);
 
     std::int64_t next_ = 100;
+    std::map<DeviceHandle, std::string> devices_;  // open devices, by root
     std::map<TextHandle, Text> texts_;
 };

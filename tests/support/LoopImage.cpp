@@ -191,6 +191,23 @@ void LoopImage::fillWithMarker(const std::string& marker) const {
     run("sync");
 }
 
+bool LoopImage::writeAndDeleteMarkerFile(const std::string& marker, int blocks) const {
+    if (!verified()) return false;  // never write anything but the test's own mount
+    std::string block(4096, '.');
+    block.replace(0, marker.size(), marker);
+    const std::string path = mountPoint_ + "/secret";
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0) return false;
+    bool written = true;
+    for (int i = 0; i < blocks && written; ++i)
+        written = write(fd, block.data(), block.size()) == 4096;
+    written = fsync(fd) == 0 && written;
+    close(fd);
+    std::filesystem::remove(path);
+    run("sync");
+    return written;
+}
+
 std::uint64_t LoopImage::freeBlocks() const {
     run("sync");
     struct statvfs s {};

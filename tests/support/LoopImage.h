@@ -44,6 +44,9 @@ public:
     // Writes files of the marker byte pattern until the file system is full, syncs and deletes
     // them: the free space then holds the marker.
     void fillWithMarker(const std::string& marker) const;
+    // Writes a file of the given number of 4096-byte blocks, each beginning with the marker,
+    // syncs and deletes it: the data of a deleted file lies in the free space. False on failure.
+    bool writeAndDeleteMarkerFile(const std::string& marker, int blocks) const;
     // Number of 4096-byte blocks of the raw image that begin with the marker.
     std::uint64_t markerBlocks(const std::string& marker) const;
     // Free blocks of the mounted file system, after a sync.

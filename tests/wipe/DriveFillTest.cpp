@@ -80,23 +80,30 @@ TEST_F(DriveFillTest, StageACountsFromThousandsOfBytesWhenTheSpaceIsLarge) {
     EXPECT_LT(chosen[2], 2.5 * chosen[3]);
 }
 
-TEST_F(DriveFillTest, StageAWritesNothingUpToThreeBulkBlocks) {
-    addDrive("C:\\", 2880000);
-    fillBlocks();
-    plan.randomPasses = 1;
-    FillCycles("C:\\");
-    // Stage B then writes the bulk blocks from its own probe: nearest(3 - 1).
-    EXPECT_EQ(stageWrites(passProbe(1))[0], 0u);
-    EXPECT_EQ(stageWrites(passProbe(1))[1], 2u);
-}
+// One random pass over a drive of the given free space, on fakes of its own.
+struct OnePass : EngineFixture {
+    void TestBody() override {}
+    Counts stages(std::uint64_t free) {
+        addDrive("C:\\", free);
+        fillBlocks();
+        plan.randomPasses = 1;
+        FillCycles("C:\\");
+        return stageWrites(1);
+    }
+};
 
-TEST_F(DriveFillTest, StageAWritesTwoBlocksJustAboveThreeBulkBlocks) {
-    addDrive("C:\\", 2880001);
-    fillBlocks();
-    plan.randomPasses = 1;
-    FillCycles("C:\\");
-    EXPECT_EQ(stageWrites(passProbe(1))[0], 2u);
-    EXPECT_EQ(stageWrites(passProbe(1))[1], 0u);
+// Up to three bulk blocks stage A writes nothing and stage B writes them from its own probe:
+// nearest(3 - 1); just above, stage A writes two.
+TEST(DriveFillStageA, BeginsAboveThreeBulkBlocks) {
+    const struct {
+        std::uint64_t free;
+        std::size_t stageA, stageB;
+    } cases[] = {{2880000, 0, 2}, {2880001, 2, 0}};
+    for (const auto& c : cases) {
+        const Counts stages = OnePass().stages(c.free);
+        EXPECT_EQ(stages[0], c.stageA) << c.free;
+        EXPECT_EQ(stages[1], c.stageB) << c.free;
+    }
 }
 
 TEST_F(DriveFillTest, ThreeRandomPassesShowTheirTextsInOrder) {

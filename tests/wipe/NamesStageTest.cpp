@@ -47,7 +47,7 @@ TEST_F(NamesStageTest, RunsAfterTheLastPassUntilTheJournalIsRewrittenAndLeavesNo
 
     const std::vector<std::string> expected{
         "Filling free-space with random characters ( pass  1 of  1 )", kRestoring,
-        "Filling free-space with selected quotes.", kClearing, kRestoring};
+        "Filling free-space with selected quotes.", kRestoring, kClearing};
     EXPECT_EQ(observer.statusLines, expected);
     const FakePlatform::NamesDir& dir = onlyDir();
     EXPECT_FALSE(dir.open);
@@ -170,7 +170,7 @@ TEST_P(NamesOutcomeTest, SaysWhatTheStageDidAndOnlyAShortfallMakesTheDriveIncomp
     for (const auto& [handle, dir] : p.namesDirs)
         EXPECT_FALSE(dir.open);
     EXPECT_TRUE(c.finished);
-    EXPECT_EQ(observer.statusLines.back(), kRestoring);
+    EXPECT_EQ(std::count(observer.statusLines.begin(), observer.statusLines.end(), kRestoring), 2);
     EXPECT_EQ(c.outcome == DriveOutcome::Complete, row.driveComplete) << c.reason;
     if (!row.driveComplete) {
         EXPECT_NE(c.reason.find(row.reasonHas), std::string::npos) << c.reason;
@@ -221,7 +221,7 @@ TEST_F(NamesStageTest, AStopInTheStageEndsItAtOnceRemovesItsFilesAndStopsTheDriv
     EXPECT_FALSE(c.finished);
     AssessOutcomes(account);
     EXPECT_EQ(c.outcome, DriveOutcome::Stopped);
-    // The last sweep is silent after a stop, and it removed nothing of the stage's.
+    // Nothing follows the stage after a stop.
     EXPECT_EQ(observer.statusLines.back(), kClearing);
 }
 

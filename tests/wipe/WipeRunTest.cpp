@@ -93,6 +93,29 @@ public:
     void removeNamesLeftover(const std::string& root) override {
         locked([&] { inner_.removeNamesLeftover(root); });
     }
+    std::optional<std::vector<FileExtent>> fillExtents(FillHandle file) override {
+        return locked([&] { return inner_.fillExtents(file); });
+    }
+    std::optional<SpaceMap> spaceMap(const std::string& root,
+                                     const std::vector<Extent>& within) override {
+        return locked([&] { return inner_.spaceMap(root, within); });
+    }
+    void syncDrive(const std::string& root) override {
+        locked([&] { inner_.syncDrive(root); });
+    }
+    DeviceHandle openDevice(const std::string& root) override {
+        return locked([&] { return inner_.openDevice(root); });
+    }
+    void readDevice(DeviceHandle device, std::uint64_t offset, char* buffer,
+                    std::size_t size) override {
+        locked([&] { inner_.readDevice(device, offset, buffer, size); });
+    }
+    void flushDevice(DeviceHandle device) override {
+        locked([&] { inner_.flushDevice(device); });
+    }
+    void closeDevice(DeviceHandle device) override {
+        locked([&] { inner_.closeDevice(device); });
+    }
     double secondsSinceMidnight() override {
         return locked([&] { return inner_.secondsSinceMidnight(); });
     }

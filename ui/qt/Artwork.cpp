@@ -9,6 +9,12 @@
 #include <QPainterPath>
 #include <QPolygonF>
 #include <QRadialGradient>
+#include <QString>
+#include <iterator>
+#include <map>
+#include <vector>
+
+#include "wipe/RunAccount.h"
 
 namespace {
 
@@ -157,4 +163,124 @@ QIcon quellixIcon() {
     for (int size : {16, 24, 32, 48})
         result.addPixmap(icon(size));
     return result;
+}
+
+// --- the coverage picture ---------------------------------------------------------------------
+
+namespace {
+
+struct StateLook {
+    BlockState state;
+    QColor colour;
+    const char* words;
+};
+
+// Later entries tell of a shortfall and win where a cell of the strip holds several states.
+const StateLook kStates[] = {
+    {BlockState::Used, QColor(0xC9, 0xCF, 0xD8), "in use when the pass began"},
+    {BlockState::Verified, QColor(0x2E, 0x8B, 0x57), "overwritten and read back as written"},
+    {BlockState::Discarded, QColor(0x6C, 0x8E, 0xBF), "discarded: read back as zeros"},
+    {BlockState::Written, QColor(0x9F, 0xD8, 0xAE), "overwritten, not read back"},
+    {BlockState::NotReached, QColor(0xF2, 0xB1, 0x34), "not reached by the fill"},
+    {BlockState::NotOverwritten, QColor(0xD7, 0x26, 0x3D),
+     "not overwritten: read back with other content"},
+};
+
+std::size_t rank(BlockState state) {
+    for (std::size_t i = 0; i < std::size(kStates); ++i) {
+        if (kStates[i].state == state) return i;
+    }
+    return 0;
+}
+
+// The map's pieces painted in order, a later one over an earlier: the state of every byte, as
+// runs that begin at each key.
+std::map<std::uint64_t, BlockState> painted(const CoverageMap& map) {
+    std::map<std::uint64_t, BlockState> runs{{0, BlockState::Used},
+                                             {map.deviceBytes, BlockState::Used}};
+    for (const CoverageMap::Piece& piece : map.pieces) {
+        const std::uint64_t from = std::min(piece.extent.offset, map.deviceBytes);
+        const std::uint64_t to = std::min(piece.extent.end(), map.deviceBytes);
+        if (to <= from) continue;
+        // The state that goes on after the piece, then the piece itself.
+        const BlockState after = std::prev(runs.upper_bound(to))->second;
+        runs.erase(runs.lower_bound(from), runs.upper_bound(to));
+        runs[from] = piece.state;
+        if (to < map.deviceBytes) runs[to] = after;
+    }
+    runs.erase(map.deviceBytes);
+    return runs;
+}
+
+QString megabytes(std::uint64_t bytes) {
+    return QString::fromStdString(Megabytes(static_cast<std::int64_t>(bytes))) + " MB";
+}
+
+}  // namespace
+
+QImage quellixCoverageMap(const DriveAccount& drive) {
+    const CoverageMap& map = drive.map;
+    if (map.deviceBytes == 0) return {};
+    constexpr int kMargin = 16, kColumns = 1000, kRows = 8, kRowHeight = 22, kRowGap = 4;
+    constexpr int kTitle = 44, kLegendLine = 20;
+    constexpr int kCells = kColumns * kRows;
+    const int stripHeight = kRows * (kRowHeight + kRowGap);
+    const int legendTop = kMargin + kTitle + stripHeight + 8;
+    QImage image(kColumns + 2 * kMargin,
+                 legendTop + static_cast<int>(std::size(kStates)) * kLegendLine + kMargin,
+                 QImage::Format_RGB32);
+    image.fill(Qt::white);
+
+    // Every cell stands for an equal share of the device and shows the state of highest rank
+    // found in it; the legend counts bytes.
+    std::vector<std::size_t> cells(kCells, 0);
+    std::vector<std::uint64_t> bytes(std::size(kStates), 0);
+    const auto runs = painted(map);
+    const double perCell = static_cast<double>(map.deviceBytes) / kCells;
+    for (auto it = runs.begin(); it != runs.end(); ++it) {
+        const std::uint64_t end =
+            std::next(it) == runs.end() ? map.deviceBytes : std::next(it)->first;
+        const std::size_t r = rank(it->second);
+        bytes[r] += end - it->first;
+        const auto first = static_cast<std::size_t>(static_cast<double>(it->first) / perCell);
+        const auto last = std::min<std::size_t>(
+            kCells - 1, static_cast<std::size_t>(static_cast<double>(end - 1) / perCell));
+        for (std::size_t c = first; c <= last; ++c)
+            cells[c] = std::max(cells[c], r);
+    }
+
+    QPainter p(&image);
+    QFont font;
+    font.setFamilies({"Liberation Sans", "Arial", "DejaVu Sans"});
+    font.setPixelSize(14);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(kNavy);
+    std::string title = drive.root.substr(0, 2) + " " + drive.facts.mountPoint + "  (" +
+                        drive.facts.fsType + ", " + drive.facts.device + ")";
+    p.drawText(QPointF(kMargin, kMargin + 14), QString::fromStdString(title));
+    font.setBold(false);
+    font.setPixelSize(12);
+    p.setFont(font);
+    p.drawText(QPointF(kMargin, kMargin + 32),
+               QString("%1 of the device, from its start (top left) to its end (bottom right), "
+                       "after the %2")
+                   .arg(megabytes(map.deviceBytes), QString::fromStdString(map.pass)));
+
+    for (int c = 0; c < kCells; ++c) {
+        const int x = kMargin + c % kColumns;
+        const int y = kMargin + kTitle + (c / kColumns) * (kRowHeight + kRowGap);
+        p.fillRect(x, y, 1, kRowHeight, kStates[cells[static_cast<std::size_t>(c)]].colour);
+    }
+
+    for (std::size_t i = 0; i < std::size(kStates); ++i) {
+        const int y = legendTop + static_cast<int>(i) * kLegendLine;
+        p.fillRect(kMargin, y, 14, 14, kStates[i].colour);
+        p.setPen(QColor(0x80, 0x80, 0x80));
+        p.drawRect(kMargin, y, 14, 14);
+        p.setPen(Qt::black);
+        p.drawText(QPointF(kMargin + 24, y + 12),
+                   QString("%1: %2").arg(kStates[i].words, megabytes(bytes[i])));
+    }
+    return image;
 }

@@ -4,6 +4,8 @@
 #include "ui/qt/QtDesktop.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QByteArray>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
@@ -119,8 +121,9 @@ int QtDesktop::MsgBox(const std::string& text, int style, const std::string& tit
     box.setTextFormat(Qt::PlainText);
     box.setText(dialogText(text));
     keepLineBreaks(box);
-    box.setIcon((style & vbExclamation) == vbExclamation ? QMessageBox::Warning
-                                                         : QMessageBox::NoIcon);
+    box.setIcon((style & vbExclamation) == vbExclamation   ? QMessageBox::Warning
+                : (style & vbInformation) == vbInformation ? QMessageBox::Information
+                                                           : QMessageBox::NoIcon);
     if ((style & vbYesNo) == vbYesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton((style & vbDefaultButton2) != 0 ? QMessageBox::No : QMessageBox::Yes);
@@ -168,6 +171,15 @@ bool QtDesktop::ShowHelp(const std::string& file, int command) {
     help_->raise();
     help_->activateWindow();
     return readable;
+}
+
+std::string QtDesktop::CoveragePicture(const DriveAccount& drive) {
+    const QImage image = quellixCoverageMap(drive);
+    if (image.isNull()) return {};
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) return {};
+    return bytes.toStdString();
 }
 
 void QtDesktop::endProgram(int status) {

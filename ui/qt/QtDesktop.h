@@ -45,6 +45,7 @@ public:
     RunObserver* Terminal() override;
     bool ShowHelp(const std::string& file, int command) override;
     bool HasWindow() const override { return !options_.headless; }
+    std::string CoveragePicture(const DriveAccount& drive) override;
 
 protected:
     void endProgram(int status) override;
