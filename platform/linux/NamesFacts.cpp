@@ -56,6 +56,7 @@ std::optional<std::string> jbd2Info(const std::string& device) {
 void surveyExt(NamesSurvey& s, const MountEntry& mount, const struct statvfs& vfs) {
     NamesFacts& f = s.facts;
     f.supported = true;
+    s.spreadDirectories = true;
     const std::string device = sysBlockName(mount.major, mount.minor);
     const auto metadata = readExtMetadata(device, true);
     const ExtSuperblock* sb = metadata ? &metadata->superblock : nullptr;

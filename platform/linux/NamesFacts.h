@@ -37,6 +37,10 @@ struct NamesSurvey {
     NamesFacts facts;
     NamesMeter meter;
     std::size_t nameLength = 255;
+    // Some of the stage's entries are directories, spread over the block groups: ext2/3/4 give a
+    // file a slot in the first group of its directory's flex group, so only directories reach the
+    // slots that deleted directories (and their files) left in the other groups.
+    bool spreadDirectories = false;
 };
 
 // Surveys the file system mounted as mount through an open directory of it.

@@ -49,6 +49,7 @@ private:
         std::size_t nameLength = 255;
         std::uint64_t key[2] = {0, 0};
         std::int64_t files = 0;
+        bool spreadDirectories = false;
         NamesMeter meter;
         std::optional<LogHead> headAtStart;
         std::uint64_t changed = 0;  // files made or touched since the last sync

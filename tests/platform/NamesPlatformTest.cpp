@@ -127,21 +127,27 @@ protected:
 };
 
 // The slots deleted files left are counted from the group descriptors, and the stage's files
-// take every one of them; closing the directory leaves nothing, not even an inode.
+// take every one of them, also those of directories in the other block groups; closing the
+// directory leaves nothing, not even an inode.
 TEST_F(NamesImage, TheStagesFilesTakeTheSlotsDeletedFilesLeftAndLeaveNothing) {
-    mount({"ext4", 64, 512, "-O inline_data"});
+    mount({"ext4", 384, 512, "-O inline_data"});
     const NamesFacts fresh = p().namesFacts("C:\\");
     EXPECT_TRUE(fresh.supported);
-    EXPECT_EQ(fresh.rewriteBytes, 4u << 20);  // mke2fs's journal for 64 MiB
+    EXPECT_EQ(fresh.rewriteBytes, 16u << 20);  // mke2fs's journal for 384 MiB
     EXPECT_EQ(fresh.caveat, "");
     EXPECT_EQ(fresh.freedInodeSlots, 0);
-    fs::create_directory(at("gone"));
-    for (int i = 0; i < 300; ++i)
-        std::ofstream(at("gone/tiny" + std::to_string(i))) << "a tiny file's content";
+    // Top directories are spread over the groups, their files stay in the first.
+    for (int k = 0; k < 6; ++k) {
+        const std::string dir = "gone" + std::to_string(k);
+        fs::create_directories(at(dir + "/sub"));
+        for (int i = 0; i < 50; ++i)
+            std::ofstream(at(dir + "/tiny" + std::to_string(i))) << "a tiny file's content";
+    }
     LoopImage::run("sync");
-    fs::remove_all(at("gone"));
+    for (int k = 0; k < 6; ++k)
+        fs::remove_all(at("gone" + std::to_string(k)));
     LoopImage::run("sync");
-    EXPECT_EQ(p().namesFacts("C:\\").freedInodeSlots, 301);  // the files and their directory
+    EXPECT_EQ(p().namesFacts("C:\\").freedInodeSlots, 312);  // the files and directories
     struct statvfs before {};
     ASSERT_EQ(::statvfs(drive_->image().mountPoint().c_str(), &before), 0);
 
