@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
 # Faults and scale, on loop-mounted images of the script's own: a wipe killed at any moment (also
-# with drives filled at once), a writer beside the fill, the mount taken away, a read-only remount
-# and a file-system shutdown mid-run, a user quota, 24 drives in one run (a 25th refused), a
-# hostile user who plants and races links under the fill files' names, and the mounted device read
-# raw before a run (a lost overwrite). Each scenario checks that no fill file is left, that the
-# free space is given back and that no other file changed.
+# with drives filled at once, and in the names stage), a writer beside the fill, the mount taken
+# away, a read-only remount and a file-system shutdown mid-run, a user quota, 24 drives in one run
+# (a 25th refused), a hostile user who plants and races links under the fill files' names, and the
+# mounted device read raw before a run (a lost overwrite). Each scenario checks that no fill file
+# is left, that the free space is given back and that no other file changed.
 #
 #   sudo bash bench/faults.sh [-n SCALE] [-s SEED] [SCENARIO ...]
 #
 # SCALE multiplies every scenario's count of runs (at least 1 each; default 1, e.g. -n 0.2 for a
 # short sweep); SEED fixes the random moments (printed either way). SCENARIO is any of: kill-ext4
-# kill-xfs kill-btrfs kill-parallel writer umount readonly shutdown quota drives hostile
-# lost-overwrite (default: all of them).
+# kill-xfs kill-btrfs kill-parallel kill-names writer umount readonly shutdown quota drives
+# hostile lost-overwrite (default: all of them).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -26,7 +26,7 @@ while getopts "n:s:h" opt; do
     esac
 done
 shift $((OPTIND - 1))
-all_scenarios="kill-ext4 kill-xfs kill-btrfs kill-parallel writer umount readonly shutdown quota drives hostile lost-overwrite"
+all_scenarios="kill-ext4 kill-xfs kill-btrfs kill-parallel kill-names writer umount readonly shutdown quota drives hostile lost-overwrite"
 scenarios=${*:-$all_scenarios}
 for s in $scenarios; do
     case " $all_scenarios " in *" $s "*) ;; *) echo "unknown scenario: $s" >&2; exit 2 ;; esac
@@ -342,12 +342,14 @@ phase() {
     fds=$(ls -l "/proc/$2/fd" 2>/dev/null)
     alive "$2" || { echo "ended"; return; }
     case $fds in
+        *names00.qlk*) echo "names"; return ;;
         *01.qlk*) echo "tail"; return ;;
         *00.qlk*) echo "bulk"; return ;;
     esac
     last=$(grep -v '^Current cycle' "$1/out.txt" | tail -n 1)
     case $last in
         *Filling*) echo "probe/close" ;;
+        *Clearing*) echo "names" ;;
         *Restoring*) echo "cleanup/pause" ;;
         *overwritten* | *complete* | *Thank*) echo "end" ;;
         *) echo "start" ;;
@@ -409,11 +411,75 @@ kill_sweep() {
         after_checks "$name" "$base"
     done
     local p faults=""
-    for p in start bulk tail probe/close cleanup/pause end ended; do
+    for p in start bulk tail probe/close names cleanup/pause end ended; do
         [ -n "${phases[$p]:-}" ] && faults+="${faults:+ }$p ${phases[$p]}"
     done
     row "kill -9, $fs $size" "$((kills + 1))" "$kills kill -9 ($faults)" "$(tally_text)" \
         "$left" "$notback" "$damage"
+    detach "$name"
+}
+
+# --- 1b. Kill in the names stage -------------------------------------------------------------
+
+free_inodes() { stat -f -c %d "${MNT[$1]}"; }
+
+# names_kill_sweep FS SIZE KILLS: each run killed with SIGKILL at a random moment of its names
+# stage (from "Clearing the names of deleted files." to the run's end, the last thing a drive
+# does); the next start must remove the stage's directory and give every block and inode
+# back. The faults column counts the kills that left the directory behind.
+names_kill_sweep() {
+    local fs=$1 size=$2 kills name="names-$1" k ph list c0 c1 stage inodes dirs=0 i
+    kills=$(count "$3")
+    fresh "$name" "$fs" "$size"
+    inodes=$(free_inodes "$name")
+    list=$(drives "$name")
+    left=0 notback=0 damage=0
+    local -A phases=()
+
+    # A run to its end first, to learn how long its names stage takes.
+    start "$dir" "$list" C: RAND=1 RUN
+    c0="" c1=""
+    while alive "$pid"; do
+        if [ -z "$c0" ] && grep -qsF "Clearing the names" "$dir/out.txt"; then c0=$(since "$t0"); fi
+        sleep 0.002
+    done
+    c1=$(since "$t0")
+    wait "$pid"
+    rc=$?
+    tally "exit $rc"
+    [ "$rc" -eq 0 ] && [ -n "$c0" ] && [ -n "$c1" ] ||
+        problem "$name: the measuring run ended with $rc: $(tail -n 3 "$dir/out.txt")"
+    after_checks "$name" "$base"
+    stage=$(awk -v a="${c0:-0}" -v b="${c1:-0}" 'BEGIN { printf "%.3f", b - a }')
+    echo "$name: the names stage takes ${stage}s (from ${c0}s)"
+
+    for ((k = 0; k < kills; k++)); do
+        list=$(drives "$name")
+        start "$dir" "$list" C: RAND=1 RUN
+        wait_for "$dir/out.txt" "Clearing the names" 120 || problem "$name run $k: no names stage"
+        sleep "$(rand_between 0 "$stage")"
+        ph=$(phase "$dir" "$pid")
+        kill -9 "$pid" 2>/dev/null
+        await "$pid" 60 2>/dev/null
+        phases[$ph]=$(( ${phases[$ph]:-0} + 1 ))
+        [ -d "${MNT[$name]}/names00.qlk" ] && dirs=$((dirs + 1))
+        tally "exit $rc"
+        [ "$hung" -eq 0 ] || problem "$name: run $k hung"
+        list=$(drives "$name")
+        quellix "$dir" "$list"
+        tally "start-up exit $rc"
+        [ "$rc" -eq 0 ] || problem "$name: the start-up after kill $k ended with $rc"
+        after_checks "$name" "$base"
+        i=$(free_inodes "$name")
+        [ "$i" -eq "$inodes" ] || problem "$name: free inodes $i, before the runs $inodes"
+    done
+    local p faults=""
+    for p in names cleanup/pause end ended; do
+        [ -n "${phases[$p]:-}" ] && faults+="${faults:+ }$p ${phases[$p]}"
+    done
+    row "kill -9 in the names stage, $fs $size" "$((kills + 1))" \
+        "$kills kill -9 ($faults; directory left $dirs)" "$(tally_text)" "$left" "$notback" \
+        "$damage"
     detach "$name"
 }
 
@@ -1170,6 +1236,11 @@ for s in $scenarios; do
         kill-xfs) kill_sweep xfs 320M 20 ;;
         kill-btrfs) kill_sweep btrfs 256M 20 ;;
         kill-parallel) kill_parallel_sweep 20 ;;
+        kill-names)
+            names_kill_sweep ext4 128M 10
+            names_kill_sweep xfs 320M 10
+            names_kill_sweep btrfs 256M 10
+            ;;
         writer) writer_sweep ;;
         umount) umount_sweep ;;
         readonly) fault_sweep readonly 10 ;;

@@ -22,3 +22,7 @@ inline constexpr const char* kQuotesTailFile = "quote01.qlk";
 // Every fill file, in the order the cleanup looks for them.
 inline constexpr std::array<const char*, 4> kFillFiles{kRandomBulkFile, kRandomTailFile,
                                                        kQuotesBulkFile, kQuotesTailFile};
+
+// The directory the names stage works in, in a drive's root; the cleanups remove it with the
+// fill files.
+inline constexpr const char* kNamesDirectory = "names00.qlk";

@@ -32,6 +32,7 @@ private:
 };
 using FillHandle = Handle<struct FillFileKind>;
 using TextHandle = Handle<struct TextFileKind>;
+using NamesHandle = Handle<struct NamesDirectoryKind>;
 // A drive's device, open for reading back what a fill wrote.
 using DeviceHandle = Handle<struct DeviceKind>;
 
@@ -87,6 +88,31 @@ struct DriveFacts {
     // The file system discards the blocks of deleted files on a device that takes discards: a
     // freed block may then read back as zeros.
     bool discardsFreedBlocks = false;
+};
+
+// What a drive's file system keeps of deleted files where no fill file reaches, as the names stage
+// needs to know it: the journal or log (or, on btrfs, the free metadata) to rewrite, and the
+// inode slots that deleted files left.
+struct NamesFacts {
+    // The stage knows this file system; otherwise `reason` says why it does nothing there.
+    bool supported = false;
+    std::string reason = "";
+    // Bytes of journal, log or free metadata to rewrite at least once.
+    std::uint64_t rewriteBytes = 0;
+    // Not empty when the stage cannot know or reach all of it (its size could only be
+    // estimated, a part of the journal it does not rewrite): why.
+    std::string caveat = "";
+    // The least a file of the stage rewrites each time its times change and are committed
+    // (its share of an inode table block, of a log record, of a metadata leaf).
+    std::uint64_t bytesPerFile = 256;
+    // Inode slots that deleted files left and that may still hold their names or data
+    // (ext2/3/4: tiny files, short symbolic links, directories stored in the inode); -1 when
+    // they cannot be counted, and then `slotsUnknown` says why.
+    std::int64_t freedInodeSlots = 0;
+    std::string slotsUnknown = "";
+    // The most files the stage may make without crowding the file system's metadata; -1: no
+    // limit beyond its free inodes.
+    std::int64_t maxFiles = -1;
 };
 
 class Platform {
@@ -153,6 +179,30 @@ public:
     virtual void closeFill(FillHandle file) = 0;
     virtual FillMode fillMode(FillHandle file) = 0;
 
+    // --- the names stage: a directory of this process's own in a drive's root, full of files
+    // with long random names whose times are changed until the file system has rewritten its
+    // journal, log or free metadata ---
+    virtual NamesFacts namesFacts(const std::string& root) = 0;
+    // Makes the stage's directory (kNamesDirectory) in the drive's root, a new one of this
+    // process's own: a leftover of its own is removed first; anything else under the name is
+    // left alone and raises 58 with the reason in words.
+    virtual NamesHandle openNamesDirectory(const std::string& root) = 0;
+    // Adds up to count files with random names as long as the file system allows; returns how
+    // many were made (fewer when the file system has no room or no inode left).
+    virtual std::int64_t addNamesFiles(NamesHandle dir, std::int64_t count) = 0;
+    // Changes the times of count files from the first'th (in the order they were made).
+    virtual void touchNamesFiles(NamesHandle dir, std::int64_t first, std::int64_t count) = 0;
+    // Commits what the stage changed to the disk; returns the bytes of journal, log or metadata
+    // rewritten since the directory was made: as the file system counts them where it tells,
+    // else the least the changes must have written.
+    virtual std::uint64_t syncNames(NamesHandle dir) = 0;
+    // Removes the files and the directory.
+    virtual void closeNamesDirectory(NamesHandle dir) = 0;
+    // Whether a stage left its directory in the drive's root.
+    virtual bool namesLeftover(const std::string& root) = 0;
+    // Removes such a directory with what it holds, if it is this process's own; a directory
+    // of anyone else, or anything that is no directory, is left alone and raises 58.
+    virtual void removeNamesLeftover(const std::string& root) = 0;
     // --- reading back what a fill wrote ---
     // Where an open fill file's data lies on its drive's device, the data made to reach the
     // device first. Nothing when the file system does not tell.

@@ -39,6 +39,7 @@ WipePlan frmQuellix::PlanFromControls() const {
     plan.swapFileName = w.SwapFileName;
     plan.askSwapQuestion = w.SwapFileCheckPending;
     plan.classicProbeOnly = w.IsFirstWin95Release;
+    plan.clearNames = !w.Options.noNames;
     return plan;
 }
 

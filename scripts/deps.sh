@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
     fonts-liberation fonts-dejavu-core xvfb xauth x11-apps imagemagick
-    e2fsprogs xfsprogs btrfs-progs ntfs-3g util-linux mount quota time
+    e2fsprogs xfsprogs btrfs-progs ntfs-3g util-linux mount quota time sleuthkit
     dpkg-dev file desktop-file-utils man-db groff-base libxml2-utils systemd lintian appstream
 )
 

@@ -56,6 +56,9 @@ constexpr std::array kOptions{
                 "print what the run would do and end; nothing is written or deleted"},
     OptionEntry{nullptr, "--parallel", nullptr, setFlag<&ProgramOptions::parallel>,
                 "without a window: fill the drives of different disks at the same time"},
+    OptionEntry{nullptr, "--no-names", nullptr, setFlag<&ProgramOptions::noNames>,
+                "leave out the stage after the passes that rewrites each drive's journal or "
+                "metadata, where the names of deleted files and tiny files stay"},
     OptionEntry{nullptr, "--verify", "WHICH", takeVerify,
                 "read back from the disk what the passes wrote: last (the default), all or off"},
     OptionEntry{nullptr, "--map", "DIR", takeMapDir,

@@ -25,7 +25,28 @@ std::string leftovers(Platform& p, ErrorHandler& on, const std::string& root) {
         if (!names.empty()) names += ", ";
         names += name;
     }
+    bool stage = false;
+    on([&] { stage = p.namesLeftover(root); });
+    if (stage) names += std::string(names.empty() ? "" : ", ") + kNamesDirectory + " (a directory)";
     return names;
+}
+
+// What the names stage would do after the passes.
+std::string namesLine(Platform& p, ErrorHandler& on, const std::string& root, bool clearNames) {
+    if (!clearNames) return "   no names stage (--no-names)";
+    NamesFacts facts;
+    if (!on([&] { facts = p.namesFacts(root); }))
+        return "   names stage: the file system could not be asked";
+    if (!facts.supported) return "   no names stage: " + facts.reason;
+    std::string line = "   then the names stage: " + megabytes(facts.rewriteBytes) +
+                       " of journal, log or free metadata to rewrite";
+    if (facts.freedInodeSlots > 0) {
+        line += ", " + Grouped(facts.freedInodeSlots) + " inode slots of deleted files to take";
+    }
+    for (const std::string& caveat : {facts.caveat, facts.slotsUnknown}) {
+        if (!caveat.empty()) line += "; " + caveat;
+    }
+    return line;
 }
 
 // What a run would find on a chosen drive and write there.
@@ -53,6 +74,7 @@ void chosenDrive(frmQuellix& w, ErrorHandler& on, const std::string& root, int p
                     " kept for root, " + megabytes(facts.fsReserveBytes) +
                     " kept by the file system" +
                     (facts.flash ? ", and the cells the flash storage has remapped" : ""));
+    lines.push_back(namesLine(p, on, root, w.PlanFromControls().clearNames));
 }
 
 }  // namespace

@@ -124,10 +124,10 @@ void frmQuellix::EndAtOnce() {
     // Whatever runs further up the stack is left where it is; a close request that comes back
     // starts nothing.
     ProgramEnding = true;
-    // The open fill files are closed and those with a name removed, without a yield: no further
-    // request is taken up. A drive filling on another thread keeps its open files until the
-    // process ends (its bulk file is unlinked already) and leaves at most a tail file to the
-    // next start's cleanup.
+    // The open fill files are closed and those with a name removed, and a names stage's
+    // directory with its files, without a yield: no further request is taken up. A drive filling on
+    // another thread keeps its open files until the process ends (its bulk file is unlinked
+    // already) and leaves at most a tail file to the next start's cleanup.
     if (CurrentRun != nullptr) CurrentRun->abandon();
     if (RunInProgress) {
         for (const DriveAccount& drive : Account.drives) {
@@ -138,6 +138,7 @@ void frmQuellix::EndAtOnce() {
                     }
                 });
             }
+            on([&] { platform().removeNamesLeftover(drive.root); });
         }
     }
     desktop().EndProgram(RunInProgress ? ExitStopped : ExitCode);

@@ -13,6 +13,7 @@ struct ProgramOptions {
     bool list = false;      // --list: print the drive table and end
     bool dryRun = false;    // -n, --dry-run: print the plan of the run, write and delete nothing
     bool parallel = false;  // --parallel: drives of different disks fill at once (no window)
+    bool noNames = false;   // --no-names: no names stage after the passes
     // --verify=last|all|off: the passes whose fill is read back from the disk
     VerifyMode verify = VerifyMode::Last;
     std::string mapDir;  // --map DIR: a coverage picture of each drive is written there

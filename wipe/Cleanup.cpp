@@ -18,4 +18,6 @@ void CleanupFillFiles(FillTarget& target, ErrorHandler& on, const std::string& d
             if (target.fileExists(path)) target.deleteFile(path);
         });
     }
+    // A names stage that was cut short (a kill) left its directory.
+    on([&] { target.removeNamesLeftover(drive); });
 }

@@ -8,6 +8,7 @@
 #include "platform/FillGeometry.h"
 #include "runtime/Numeric.h"
 #include "wipe/Cleanup.h"
+#include "wipe/NamesStage.h"
 #include "wipe/Pause.h"
 
 DriveFill::DriveFill(FillContext& run, const FillSets& sets, const std::string& root,
@@ -86,6 +87,10 @@ void DriveFill::FillCycles() {
     // last sweep is silent.
     cleanup(!requested());
     if (!requested()) checkPass(quotes);
+
+    // Once the last pass is read back (so that nothing the stage writes meets the check): what
+    // the passes cannot reach, the journal, log or free metadata.
+    if (!requested()) NamesStage(run_, root_, account_.names).Run();
 
     if (!requested()) account_.finished = true;
     if (account_.finished) measureEnd();

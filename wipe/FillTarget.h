@@ -1,7 +1,7 @@
 // The slice of the platform that a fill needs: what a drive is and how much of it is free, fill
 // files to create, write and close, deleting what a pass leaves, reading back from the drive's
-// device what a pass wrote, and a clock for its pauses. The engine reaches the disks through
-// nothing else, so that its tests can run it on a fake.
+// device what a pass wrote, the names stage's directory, and a clock for its pauses. The engine
+// reaches the disks through nothing else, so that its tests can run it on a fake.
 //
 // Several drives may fill at once, each on a thread of its own: an implementation takes calls for
 // different drives, and for different fill files, from different threads.
@@ -34,6 +34,15 @@ public:
     virtual void deleteFile(const std::string& path) = 0;
     virtual bool shellDeleteFile(const std::string& path) noexcept = 0;
 
+    // --- the names stage (Platform tells what each does) ---
+    virtual NamesFacts namesFacts(const std::string& root) = 0;
+    virtual NamesHandle openNamesDirectory(const std::string& root) = 0;
+    virtual std::int64_t addNamesFiles(NamesHandle dir, std::int64_t count) = 0;
+    virtual void touchNamesFiles(NamesHandle dir, std::int64_t first, std::int64_t count) = 0;
+    virtual std::uint64_t syncNames(NamesHandle dir) = 0;
+    virtual void closeNamesDirectory(NamesHandle dir) = 0;
+    virtual bool namesLeftover(const std::string& root) = 0;
+    virtual void removeNamesLeftover(const std::string& root) = 0;
     // --- reading back (Platform has the details) ---
     virtual std::optional<std::vector<FileExtent>> fillExtents(FillHandle file) = 0;
     virtual std::optional<SpaceMap> spaceMap(const std::string& root,
@@ -77,6 +86,20 @@ public:
     bool shellDeleteFile(const std::string& path) noexcept override {
         return p_.shellDeleteFile(path);
     }
+    NamesFacts namesFacts(const std::string& root) override { return p_.namesFacts(root); }
+    NamesHandle openNamesDirectory(const std::string& root) override {
+        return p_.openNamesDirectory(root);
+    }
+    std::int64_t addNamesFiles(NamesHandle dir, std::int64_t count) override {
+        return p_.addNamesFiles(dir, count);
+    }
+    void touchNamesFiles(NamesHandle dir, std::int64_t first, std::int64_t count) override {
+        p_.touchNamesFiles(dir, first, count);
+    }
+    std::uint64_t syncNames(NamesHandle dir) override { return p_.syncNames(dir); }
+    void closeNamesDirectory(NamesHandle dir) override { p_.closeNamesDirectory(dir); }
+    bool namesLeftover(const std::string& root) override { return p_.namesLeftover(root); }
+    void removeNamesLeftover(const std::string& root) override { p_.removeNamesLeftover(root); }
     std::optional<std::vector<FileExtent>> fillExtents(FillHandle file) override {
         return p_.fillExtents(file);
     }

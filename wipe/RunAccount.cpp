@@ -153,6 +153,26 @@ const char* OutcomeName(DriveOutcome outcome) {
     }
 }
 
+const char* NamesOutcomeName(NamesOutcome outcome) {
+    switch (outcome) {
+        case NamesOutcome::Skipped:
+            return "skipped";
+        case NamesOutcome::Unsupported:
+            return "not supported";
+        case NamesOutcome::Complete:
+            return "complete";
+        case NamesOutcome::Partial:
+            return "partial";
+        case NamesOutcome::Failed:
+            return "failed";
+        case NamesOutcome::Stopped:
+            return "stopped";
+        case NamesOutcome::NotRun:
+        default:
+            return "not run";
+    }
+}
+
 std::string Grouped(std::int64_t value) {
     return grouped(value);
 }
@@ -199,6 +219,13 @@ void AssessOutcomes(RunAccount& run) {
             if (!d.reason.empty()) d.reason += "; ";
             d.reason += atLeastOneMegabyte(d.notOverwrittenBytes) +
                         " MB read back from the disk with other content than was written";
+        }
+        // The names of deleted files were to go too: a stage that could not do its work leaves
+        // the drive short of what was asked.
+        if (d.names.outcome == NamesOutcome::Failed || d.names.outcome == NamesOutcome::Partial) {
+            if (!d.reason.empty()) d.reason += "; ";
+            d.reason += std::string("names of deleted files not all cleared (") +
+                        NamesOutcomeName(d.names.outcome) + ") - " + d.names.reason;
         }
         if (d.facts.rootReserveBytes > 0) {
             if (!d.reason.empty()) d.reason += "; ";
@@ -260,6 +287,7 @@ std::vector<std::string> SummaryLines(const RunAccount& run) {
         if (const std::string checked = verification(d); !checked.empty()) {
             line += ", " + checked;
         }
+        if (d.names.outcome == NamesOutcome::Complete) line += ", names of deleted files cleared";
         lines.push_back(line);
     }
     return lines;

@@ -67,6 +67,21 @@ struct CoverageMap {
     std::vector<Piece> pieces;
 };
 
+// How a drive's names stage ended: it never ran (the passes were stopped, or a run of old), the
+// plan skipped it, the file system is one it knows nothing to do on, or it did its work (all of
+// it, part of it, nothing for a failure, or stopped halfway).
+enum class NamesOutcome { NotRun, Skipped, Unsupported, Complete, Partial, Failed, Stopped };
+// "not run", "skipped", "not supported", "complete", "partial", "failed", "stopped"
+const char* NamesOutcomeName(NamesOutcome outcome);
+
+struct NamesAccount {
+    NamesOutcome outcome = NamesOutcome::NotRun;
+    std::string reason;  // why not complete, in plain words
+    double seconds = 0;
+    std::uint64_t rewriteBytes = 0;    // journal, log or free metadata there was to rewrite
+    std::uint64_t bytesRewritten = 0;  // what the file system rewrote of it (or the least)
+};
+
 enum class DriveOutcome { NotStarted, Stopped, Complete, Incomplete };
 // "not started", "stopped", "complete", "incomplete"
 const char* OutcomeName(DriveOutcome outcome);
@@ -80,6 +95,7 @@ struct DriveAccount {
     // Bytes free once the finished cycle had removed its fill files; -1 when not measured (a
     // fill file was left, or the probe failed).
     std::int64_t freeAfter = -1;
+    NamesAccount names;
     DriveOutcome outcome = DriveOutcome::NotStarted;
     std::string reason;  // in plain words; empty for a complete drive
 
@@ -107,7 +123,8 @@ struct RunAccount {
 // when no pass met an error other than Disk full, every pass ended with no more free space that
 // this process could write than one bulk block or 1 % of its starting free space (whichever is
 // larger), its free space at the end is not lower than when the first pass began by more than
-// one bulk block, and nothing was kept out of this process's reach for root.
+// one bulk block, nothing was kept out of this process's reach for root, and its names stage
+// did not fail or do only part of its work.
 void AssessOutcomes(RunAccount& run);
 bool AnyIncomplete(const RunAccount& run);
 

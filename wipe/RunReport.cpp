@@ -78,7 +78,11 @@ std::string RunReportLine(const RunAccount& run, const std::string& version,
                           {"verification_reason", d.verifiedBytes >= 0 ? "" : d.notVerified},
                           {"verified_bytes", measured(d.verifiedBytes)},
                           {"not_overwritten_bytes", d.notOverwrittenBytes},
-                          {"passes", passes}});
+                          {"passes", passes},
+                          {"names_stage", NamesOutcomeName(d.names.outcome)},
+                          {"names_reason", d.names.reason},
+                          {"names_seconds", d.names.seconds},
+                          {"journal_bytes_rewritten", d.names.bytesRewritten}});
     }
     const nlohmann::json line = {{"program", "quellix"},
                                  {"version", version},

@@ -18,6 +18,9 @@ struct WipePlan {
     bool newRandomFill = false;
     // Drives on different disks fill at the same time, one thread each.
     bool parallel = false;
+    // After its last pass each drive's journal, log or free metadata is rewritten, so that the
+    // names of deleted files and their tiny contents are gone from there too (--no-names: not).
+    bool clearNames = true;
     // The passes to check. The program's default (the last pass) comes from its options; a plan
     // made without them checks nothing.
     VerifyMode verify = VerifyMode::Off;

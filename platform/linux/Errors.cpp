@@ -1,6 +1,8 @@
 // Mapping of system error codes onto the run time's error numbers.
 #include "platform/linux/Errors.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -36,4 +38,19 @@ int errorNumberForErrno(int err) {
 void raiseErrno(int err, const std::string& path) {
     const int number = errorNumberForErrno(err);
     throw RuntimeError(number, ErrorDescription(number), std::strerror(err), path);
+}
+
+std::string entryKindWords(unsigned mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISLNK(mode)) return "a symbolic link";
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device file";
+    if (S_ISREG(mode)) return "a regular file";
+    return "not a regular file";
+}
+
+void refuseName(const std::string& name, const std::string& what, const std::string& hostPath) {
+    throw RuntimeError(Err::FileAlreadyExists, ErrorDescription(Err::FileAlreadyExists),
+                       name + " in the top directory " + what, hostPath);
 }

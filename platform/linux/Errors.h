@@ -10,3 +10,12 @@ int errorNumberForErrno(int err);
 // Raises the run-time error that matches err, with the system's text for it and the path the
 // failed operation concerned.
 [[noreturn]] void raiseErrno(int err, const std::string& path = {});
+
+// What a directory entry of the given mode is, in words: "a directory", "a symbolic link" ...
+std::string entryKindWords(unsigned mode);
+
+// Something under a name of the program's own that is not the program's own: raises 58 "File
+// already exists" with the reason in words that name it ("quote00.qlk in the top directory is a
+// directory, not a fill file - it was left alone").
+[[noreturn]] void refuseName(const std::string& name, const std::string& what,
+                             const std::string& hostPath);

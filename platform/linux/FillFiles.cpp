@@ -30,22 +30,6 @@ bool aligned(std::uint64_t value, std::uint32_t alignment) {
     return value % alignment == 0;
 }
 
-std::string kindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISLNK(mode)) return "a symbolic link";
-    if (S_ISFIFO(mode)) return "a named pipe";
-    if (S_ISSOCK(mode)) return "a socket";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device file";
-    return "not a regular file";
-}
-
-// The fill file is not made, or not written: raised with the reason, which names the object.
-[[noreturn]] void refuse(const std::string& name, const std::string& what,
-                         const std::string& hostPath) {
-    throw RuntimeError(Err::FileAlreadyExists, ErrorDescription(Err::FileAlreadyExists),
-                       name + " in the top directory " + what, hostPath);
-}
-
 // Frees the name for a new file: a regular file is removed (a hard link to someone's file loses
 // only this name, the file stays as it is); a link, pipe, directory or device is left alone.
 void clearName(int dirFd, const std::string& name, const std::string& hostPath) {
@@ -55,11 +39,12 @@ void clearName(int dirFd, const std::string& name, const std::string& hostPath) 
         raiseErrno(errno, hostPath);
     }
     if (!S_ISREG(st.st_mode)) {
-        refuse(name, "is " + kindOf(st.st_mode) + ", not a fill file - it was left alone",
-               hostPath);
+        refuseName(name,
+                   "is " + entryKindWords(st.st_mode) + ", not a fill file - it was left alone",
+                   hostPath);
     }
     if (::unlinkat(dirFd, name.c_str(), 0) != 0 && errno != ENOENT) {
-        refuse(
+        refuseName(
             name,
             std::string("could not be removed (") + std::strerror(errno) + ") - it was left alone",
             hostPath);
@@ -88,8 +73,8 @@ UniqueFd FillFiles::createNew(int dirFd, const std::string& name, const std::str
         if (fd) return fd;
         if (errno != EEXIST) raiseErrno(errno, hostPath);
     }
-    refuse(name, "was made again by someone else each time it was removed - it was not written",
-           hostPath);
+    refuseName(name, "was made again by someone else each time it was removed - it was not written",
+               hostPath);
 }
 
 FillFiles::~FillFiles() {
@@ -111,7 +96,7 @@ FillHandle FillFiles::create(int dirFd, const std::string& name, const std::stri
     bool named = !unnamed;
     if (kind == FillKind::Bulk && named && !fuse) {
         if (::unlinkat(dirFd, name.c_str(), 0) != 0) {
-            refuse(name, "could not be removed once made - it was not written", hostPath);
+            refuseName(name, "could not be removed once made - it was not written", hostPath);
         }
         named = false;
     }
@@ -122,11 +107,11 @@ FillHandle FillFiles::create(int dirFd, const std::string& name, const std::stri
     if (::fstat(fd.get(), &st) != 0) raiseErrno(errno, hostPath);
     const bool own = st.st_uid == ::geteuid() || (sharedOwner && st.st_uid == *sharedOwner);
     if (!S_ISREG(st.st_mode) || !own || st.st_nlink != (named ? 1u : 0u)) {
-        refuse(name,
-               "was not a new file of this program's own once open (owner " +
-                   std::to_string(st.st_uid) + ", link count " + std::to_string(st.st_nlink) +
-                   ") - it was not written",
-               hostPath);
+        refuseName(name,
+                   "was not a new file of this program's own once open (owner " +
+                       std::to_string(st.st_uid) + ", link count " + std::to_string(st.st_nlink) +
+                       ") - it was not written",
+                   hostPath);
     }
 
     File f;

@@ -12,28 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/ExtSuperblock.h"
 #include "platform/linux/SysBlock.h"
 #include "platform/linux/UniqueFd.h"
+#include "platform/linux/XfsGeometry.h"
 
 namespace {
 
-constexpr long kExtMagic = 0xEF53;
-constexpr long kXfsMagic = 0x58465342;
-constexpr long kBtrfsMagic = 0x9123683E;
 constexpr int kCapSysResource = 24;
-
-// The first version of xfs's geometry query; every kernel answers it.
-struct XfsGeometryV1 {
-    std::uint32_t blocksize, rtextsize, agblocks, agcount, logblocks, sectsize, inodesize, imaxpct;
-    std::uint64_t datablocks, rtblocks, rtextents, logstart;
-    unsigned char uuid[16];
-    std::uint32_t sunit, swidth;
-    std::int32_t version;
-    std::uint32_t flags, logsectsize, rtsectsize, dirblocksize;
-};
-static_assert(sizeof(XfsGeometryV1) == 112);
-constexpr unsigned long kXfsGeometryV1 = _IOR('X', 100, XfsGeometryV1);
-constexpr std::uint32_t kXfsV5Superblock = 1u << 15;
 
 // xfs's free-space counters: the free data blocks before the allocation-group reserves are set
 // aside (statfs reports them after), and the reserve pool that statfs never counts.
@@ -45,7 +31,6 @@ struct XfsReserveBlocks {
     std::uint64_t resblks, resblksAvail;
 };
 constexpr unsigned long kXfsGetReserveBlocks = _IOR('X', 115, XfsReserveBlocks);
-constexpr std::uint32_t kXfsLargeExtentCounts = 1u << 23;
 
 bool hasCapSysResource() {
     const auto status = readSmallFile("/proc/self/status");
@@ -78,23 +63,10 @@ bool mayUseExtRootReserve(const MountEntry& mount) {
     return hasCapSysResource();
 }
 
-std::uint32_t le32(const unsigned char* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
 // With bigalloc ext4 reserves whole clusters; the cluster size is only in the superblock.
 std::uint64_t extClusterSize(const std::string& device, std::uint64_t blockSize) {
-    UniqueFd fd(::open(("/dev/" + device).c_str(), O_RDONLY | O_CLOEXEC));
-    unsigned char sb[1024];
-    if (!fd || ::pread(fd.get(), sb, sizeof sb, 1024) != static_cast<ssize_t>(sizeof sb)) {
-        return blockSize;
-    }
-    constexpr std::uint32_t kBigalloc = 0x200;
-    if ((sb[0x38] | (sb[0x39] << 8)) != kExtMagic || (le32(sb + 0x64) & kBigalloc) == 0) {
-        return blockSize;
-    }
-    const std::uint32_t log = le32(sb + 0x1C);
-    return log < 32 ? (std::uint64_t{1024} << log) : blockSize;
+    const auto metadata = readExtMetadata(device, false);
+    return metadata ? metadata->superblock.clusterSize : blockSize;
 }
 
 std::uint64_t extInternalReserve(const MountEntry& mount, std::uint64_t blockSize) {
@@ -206,7 +178,7 @@ std::optional<FreeSpaceFacts> measureFreeSpace(int dirFd, const MountEntry& moun
     } else if (fs.f_type == kXfsMagic) {
         facts.perWriteReserveBytes = xfsPerWriteReserve(dirFd, facts.blockSize);
         facts.hiddenReserveBytes = xfsHiddenReserve(dirFd, facts.freeBlocks, facts.blockSize);
-    } else if (static_cast<std::uint32_t>(fs.f_type) == static_cast<std::uint32_t>(kBtrfsMagic)) {
+    } else if (static_cast<std::uint32_t>(fs.f_type) == kBtrfsMagic) {
         // btrfs counts free space in its metadata chunks in f_bfree; only f_bavail is data's.
         // Measured on 256 MiB and 1 GiB images: a data fill ends with f_bavail at 0 while
         // f_bfree still shows 75 and 111 MiB.

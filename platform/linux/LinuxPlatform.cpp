@@ -186,26 +186,34 @@ std::optional<std::int64_t> LinuxPlatform::systemSwapFile(const std::string& pat
     return swapFileInDirectory(parseSwaps(text.value_or("")), root.get());
 }
 
+UniqueFd LinuxPlatform::fixedDriveRoot(const std::string& root, const Drive*& drive) {
+    drive = driveOf(root, nullptr);
+    if (drive == nullptr) Raise(Err::PathNotFound);
+    // Only fixed disks that are still mounted as listed are ever written.
+    if (drive->type != DRIVE_FIXED) Raise(Err::DeviceUnavailable);
+    UniqueFd dir = openDriveRoot(*drive);
+    if (!dir) Raise(Err::DeviceUnavailable);
+    return dir;
+}
+
+std::optional<std::uint32_t> LinuxPlatform::sharedOwnerOf(const Drive& drive, int rootFd) {
+    // A file system that keeps no owner per file shows every file as the mount's (uid=...):
+    // there a new file belongs to whoever the top directory belongs to.
+    struct stat top {};
+    if (keepsNoOwners(drive.mount.fsType) && ::fstat(rootFd, &top) == 0) return top.st_uid;
+    return std::nullopt;
+}
+
 FillHandle LinuxPlatform::createFillFile(const std::string& path, FillKind kind) {
     std::string name;
-    const Drive* drive = driveOf(path, &name);
-    if (drive == nullptr) Raise(Err::PathNotFound);
-    // Fill files are written only to fixed disks that are still mounted as listed.
-    if (drive->type != DRIVE_FIXED) Raise(Err::DeviceUnavailable);
+    if (driveOf(path, &name) == nullptr) Raise(Err::PathNotFound);
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
         Raise(Err::BadFileNameOrNumber);
     }
-    const UniqueFd root = openDriveRoot(*drive);
-    if (!root) Raise(Err::DeviceUnavailable);
-    // A file system that keeps no owner per file shows every file as the mount's (uid=...):
-    // there a new file belongs to whoever the top directory belongs to.
-    std::optional<std::uint32_t> sharedOwner;
-    struct stat top {};
-    if (keepsNoOwners(drive->mount.fsType) && ::fstat(root.get(), &top) == 0) {
-        sharedOwner = top.st_uid;
-    }
+    const Drive* drive = nullptr;
+    const UniqueFd root = fixedDriveRoot(path, drive);
     return fills_.create(root.get(), name, joinMountPath(drive->mountPoint, name), kind,
-                         sharedOwner);
+                         sharedOwnerOf(*drive, root.get()));
 }
 
 void LinuxPlatform::writeFill(FillHandle file, std::string_view data) {
@@ -306,6 +314,52 @@ bool LinuxPlatform::shellDeleteFile(const std::string& path) noexcept {
 void LinuxPlatform::deleteMatching(const std::string& pattern) {
     const Located where = locate(pattern);
     deleteMatchingFiles(where.dir.get(), where.name, !where.onDrive, where.dirPath);
+}
+
+NamesFacts LinuxPlatform::namesFacts(const std::string& root) {
+    const Drive* drive = nullptr;
+    const UniqueFd dir = fixedDriveRoot(root, drive);
+    return surveyNames(dir.get(), drive->mount).facts;
+}
+
+NamesHandle LinuxPlatform::openNamesDirectory(const std::string& root) {
+    const Drive* drive = nullptr;
+    const UniqueFd dir = fixedDriveRoot(root, drive);
+    return names_.open(dir.get(), drive->mountPoint, surveyNames(dir.get(), drive->mount),
+                       sharedOwnerOf(*drive, dir.get()));
+}
+
+std::int64_t LinuxPlatform::addNamesFiles(NamesHandle dir, std::int64_t count) {
+    return names_.add(dir, count);
+}
+
+void LinuxPlatform::touchNamesFiles(NamesHandle dir, std::int64_t first, std::int64_t count) {
+    names_.touch(dir, first, count);
+}
+
+std::uint64_t LinuxPlatform::syncNames(NamesHandle dir) {
+    return names_.sync(dir);
+}
+
+void LinuxPlatform::closeNamesDirectory(NamesHandle dir) {
+    names_.close(dir);
+}
+
+bool LinuxPlatform::namesLeftover(const std::string& root) {
+    const Drive* drive = driveOf(root, nullptr);
+    const UniqueFd dir = drive == nullptr ? UniqueFd() : openDriveRoot(*drive);
+    return dir && NamesFiles::leftover(dir.get());
+}
+
+void LinuxPlatform::removeNamesLeftover(const std::string& root) {
+    // A drive that is not there (any more) has nothing of the stage's.
+    const Drive* drive = driveOf(root, nullptr);
+    if (drive == nullptr) return;
+    int openError = 0;
+    const UniqueFd dir = openDriveRoot(*drive, &openError);
+    if (openError != 0) raiseErrno(openError, drive->mountPoint);
+    if (!dir) return;
+    NamesFiles::removeLeftover(dir.get(), drive->mountPoint, sharedOwnerOf(*drive, dir.get()));
 }
 
 void LinuxPlatform::writeNewFile(const std::string& path, std::string_view bytes) {

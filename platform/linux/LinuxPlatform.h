@@ -15,6 +15,7 @@
 #include "platform/linux/DriveTable.h"
 #include "platform/linux/FillFiles.h"
 #include "platform/linux/FreeSpace.h"
+#include "platform/linux/NamesFiles.h"
 #include "platform/linux/TextFiles.h"
 
 class LinuxPlatform : public Platform {
@@ -70,6 +71,14 @@ public:
     void closeFill(FillHandle file) override;
     FillMode fillMode(FillHandle file) override;
 
+    NamesFacts namesFacts(const std::string& root) override;
+    NamesHandle openNamesDirectory(const std::string& root) override;
+    std::int64_t addNamesFiles(NamesHandle dir, std::int64_t count) override;
+    void touchNamesFiles(NamesHandle dir, std::int64_t first, std::int64_t count) override;
+    std::uint64_t syncNames(NamesHandle dir) override;
+    void closeNamesDirectory(NamesHandle dir) override;
+    bool namesLeftover(const std::string& root) override;
+    void removeNamesLeftover(const std::string& root) override;
     std::optional<std::vector<FileExtent>> fillExtents(FillHandle file) override;
     std::optional<SpaceMap> spaceMap(const std::string& root,
                                      const std::vector<Extent>& within) override;
@@ -114,6 +123,12 @@ private:
     // Raises 76 for an unknown drive letter or directory, 68 for a drive that is not mounted
     // (any more), and the cause when the directory is there but cannot be opened.
     Located locate(const std::string& path);
+    // The open root of a fixed disk's drive, to write on: raises 76 for an unknown drive, 68 for
+    // one that is no fixed disk or not mounted (any more) as listed.
+    UniqueFd fixedDriveRoot(const std::string& root, const Drive*& drive);
+    // The owner every file has on a file system that keeps no owner per file (the top
+    // directory's); nothing elsewhere.
+    static std::optional<std::uint32_t> sharedOwnerOf(const Drive& drive, int rootFd);
     // The free-space figures of a listed, mounted drive; nothing when they cannot be read.
     std::optional<FreeSpaceFacts> freeSpaceOf(const std::string& root);
 
@@ -121,6 +136,7 @@ private:
     std::vector<Drive> table_;
     bool tableRead_ = false;
     FillFiles fills_;
+    NamesFiles names_;
     DriveDevices devices_;
     TextFiles texts_;
     int startNice_ = 0;

@@ -314,4 +314,24 @@ TEST_F(RunOutcome, ClosingTheWindowDuringARunClosesItsFillFiles) {
     EXPECT_EQ(reports()[0]["drives"][0]["outcome"], "stopped");
 }
 
+// A second signal in the names stage ends the program at once with the stage's directory gone:
+// the next start would remove it, but the program does not leave it to that.
+TEST_F(RunOutcome, ASecondSignalInTheNamesStageRemovesItsDirectory) {
+    addDrive("C:\\", 10000000).names = NamesFacts{.supported = true, .rewriteBytes = 16 << 20};
+    fillBlocks();
+    d.everyYield([&](frmQuellix& win) {
+        if (p.namesDirs.empty() || win.EndedBySignal) return;
+        win.SignalReceived(1);
+        win.SignalReceived(2);
+    });
+    int status = -1;
+    try {
+        w.cmdWipe_Click();
+    } catch (const ProgramEnded& ended) {
+        status = ended.status;
+    }
+    EXPECT_EQ(status, ExitStopped);
+    EXPECT_EQ(std::count(p.deleted.begin(), p.deleted.end(), "C:\\names00.qlk"), 1);
+}
+
 }  // namespace

@@ -443,4 +443,34 @@ TEST_F(CommandLine, TheDryRunPlanSaysWhatARunWouldWriteAndWhatItCannotReach) {
     EXPECT_EQ(c.files.count("random01.qlk"), 1u);
 }
 
+TEST_F(CommandLine, TheDryRunSaysWhatTheNamesStageWouldDoAndNamesItsLeftover) {
+    platform.volume("C:\\").names = NamesFacts{
+        .supported = true, .rewriteBytes = 4 << 20, .caveat = "a caveat", .freedInodeSlots = 1234};
+    platform.volume("D:\\").namesLeftover = true;
+    for (const char* options : {"", " --no-names"}) {
+        SCOPED_TRACE(options);
+        const auto s = start(std::string("--dry-run C: D:") + options);
+        EXPECT_EQ(s->ended, ExitFinished);
+        std::string plan;
+        for (const std::string& line : s->d.printed)
+            plan += line + "\n";
+        const auto has = [&](const std::string& part) {
+            return plan.find(part) != std::string::npos;
+        };
+        if (*options == '\0') {
+            EXPECT_TRUE(
+                has("   then the names stage: 4 MB of journal, log or free metadata to "
+                    "rewrite, 1,234 inode slots of deleted files to take; a caveat\n"))
+                << plan;
+            EXPECT_TRUE(has("   no names stage: fakefs keeps no journal\n")) << plan;
+        } else {
+            EXPECT_TRUE(has("   no names stage (--no-names)\n")) << plan;
+            EXPECT_FALSE(has("then the names stage")) << plan;
+        }
+        EXPECT_TRUE(has("leftover fill files the start would remove: names00.qlk (a directory)"))
+            << plan;
+        EXPECT_TRUE(s->p.volume("D:\\").namesLeftover);
+    }
+}
+
 }  // namespace

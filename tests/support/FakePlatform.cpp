@@ -5,6 +5,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "platform/FillGeometry.h"
 #include "platform/Wildcard.h"
 #include "runtime/RuntimeError.h"
 
@@ -234,6 +235,92 @@ FillMode FakePlatform::fillMode(FillHandle file) {
     const auto it = fills.find(file);
     if (it == fills.end()) Raise(Err::BadFileNameOrNumber);
     return it->second.kind == FillKind::Bulk ? FillMode::Direct : FillMode::Buffered;
+}
+
+NamesFacts FakePlatform::namesFacts(const std::string& root) {
+    std::string name;
+    Volume* v = volumeOf(root, name);
+    if (v == nullptr) Raise(Err::PathNotFound);
+    if (!v->names) {
+        NamesFacts none;
+        none.reason = "fakefs keeps no journal";
+        return none;
+    }
+    NamesFacts facts = *v->names;
+    for (const auto& [handle, dir] : namesDirs) {
+        if (dir.open && dir.root == root && dir.files > 0)
+            facts.freedInodeSlots = v->slotsOutOfReach;
+    }
+    return facts;
+}
+
+NamesHandle FakePlatform::openNamesDirectory(const std::string& root) {
+    std::string name;
+    Volume* v = volumeOf(root, name);
+    if (v == nullptr) Raise(Err::PathNotFound);
+    if (const auto it = refusedNames.find(root); it != refusedNames.end()) {
+        throw RuntimeError(Err::FileAlreadyExists, "File already exists", it->second, root);
+    }
+    v->namesLeftover = false;  // a leftover of its own is removed first
+    const NamesHandle h = next_++;
+    namesDirs[h] = NamesDir{root};
+    return h;
+}
+
+FakePlatform::NamesDir& FakePlatform::namesDir(NamesHandle dir) {
+    const auto it = namesDirs.find(dir);
+    if (it == namesDirs.end() || !it->second.open) Raise(Err::BadFileNameOrNumber);
+    return it->second;
+}
+
+std::int64_t FakePlatform::addNamesFiles(NamesHandle dir, std::int64_t count) {
+    NamesDir& d = namesDir(dir);
+    const std::int64_t n =
+        std::max<std::int64_t>(std::min(count, volumes.at(d.root).namesRoom - d.files), 0);
+    d.files += n;
+    d.changed += n;
+    return n;
+}
+
+void FakePlatform::touchNamesFiles(NamesHandle dir, std::int64_t first, std::int64_t count) {
+    NamesDir& d = namesDir(dir);
+    const std::int64_t n = std::max<std::int64_t>(std::min(first + count, d.files) - first, 0);
+    d.touches += n;
+    d.changed += n;
+}
+
+std::uint64_t FakePlatform::syncNames(NamesHandle dir) {
+    NamesDir& d = namesDir(dir);
+    if (failNamesSync.count(d.root) != 0) Raise(57);
+    const Volume& v = volumes.at(d.root);
+    d.rewritten += static_cast<std::uint64_t>(d.changed) * (v.names ? v.names->bytesPerFile : 0);
+    d.changed = 0;
+    ++d.syncs;
+    return d.rewritten;
+}
+
+void FakePlatform::closeNamesDirectory(NamesHandle dir) {
+    namesDir(dir).open = false;
+}
+
+bool FakePlatform::namesLeftover(const std::string& root) {
+    std::string name;
+    const Volume* v = volumeOf(root, name);
+    return v != nullptr && v->namesLeftover;
+}
+
+void FakePlatform::removeNamesLeftover(const std::string& root) {
+    std::string name;
+    Volume* v = volumeOf(root, name);
+    if (v == nullptr) return;
+    // A stage's directory still in use is on the disk as well.
+    bool there = v->namesLeftover;
+    for (auto& [handle, dir] : namesDirs) {
+        if (dir.root == root && dir.open) there = true;
+    }
+    if (!there) return;
+    v->namesLeftover = false;
+    deleted.push_back(root + kNamesDirectory);
 }
 
 std::optional<std::vector<FileExtent>> FakePlatform::fillExtents(FillHandle file) {

@@ -30,6 +30,14 @@ public:
         bool classicProbeFails = false;
         std::map<std::string, std::int64_t> files;  // name -> length (regular files only)
         std::set<std::string> hiddenFiles;          // names that a search does not find
+        // The names stage: what the file system tells it; without it the stage finds nothing
+        // it knows to do. Every file made or touched rewrites names->bytesPerFile at the next
+        // sync; the volume has room for namesRoom files; once the files are made,
+        // slotsOutOfReach inode slots of deleted files are still left.
+        std::optional<NamesFacts> names;
+        std::int64_t namesRoom = std::int64_t{1} << 40;
+        std::int64_t slotsOutOfReach = 0;
+        bool namesLeftover = false;  // a directory a stage left
 
         // --- the device, as a read-back sees it ---
         // Below deviceBase lies the file system's own; fill data lands from there on, each
@@ -60,6 +68,15 @@ public:
         int flushes = 0;
         int syncs = 0;
         int reads = 0;
+    };
+    struct NamesDir {
+        std::string root;
+        std::int64_t files = 0;
+        std::int64_t touches = 0;  // file times changed, over all rounds
+        std::int64_t changed = 0;  // since the last sync
+        int syncs = 0;
+        std::uint64_t rewritten = 0;
+        bool open = true;
     };
     // What a fake device holds where no fill wrote.
     static constexpr char kOldContent = 'O';
@@ -118,6 +135,10 @@ public:
     int classicProbes = 0;
     std::map<FillHandle, OpenFill> fills;
     std::set<FillHandle> closedFills;
+    std::map<NamesHandle, NamesDir> namesDirs;
+    // Roots whose stage directory is given up (raising 58), with the reason in words.
+    std::map<std::string, std::string> refusedNames;
+    std::set<std::string> failNamesSync;  // roots where committing the stage's files fails (57)
 
     // Host file helpers for tests.
     std::string errLog() const;
@@ -151,6 +172,14 @@ public:
     void writeFill(FillHandle file, std::string_view data) override;
     void closeFill(FillHandle file) override;
     FillMode fillMode(FillHandle file) override;
+    NamesFacts namesFacts(const std::string& root) override;
+    NamesHandle openNamesDirectory(const std::string& root) override;
+    std::int64_t addNamesFiles(NamesHandle dir, std::int64_t count) override;
+    void touchNamesFiles(NamesHandle dir, std::int64_t first, std::int64_t count) override;
+    std::uint64_t syncNames(NamesHandle dir) override;
+    void closeNamesDirectory(NamesHandle dir) override;
+    bool namesLeftover(const std::string& root) override;
+    void removeNamesLeftover(const std::string& root) override;
     std::optional<std::vector<FileExtent>> fillExtents(FillHandle file) override;
     std::optional<SpaceMap> spaceMap(const std::string& root,
                                      const std::vector<Extent>& within) override;
@@ -187,6 +216,7 @@ private:
     // A fill file's blocks are gone from it: free at once, or after releaseAfterMaps maps.
     static void release(Volume& v, const std::string& name);
     Volume* volumeOf(const std::string& path, std::string& name);
+    NamesDir& namesDir(NamesHandle dir);
 
     std::int64_t next_ = 100;
     std::map<DeviceHandle, std::string> devices_;  // open devices, by root

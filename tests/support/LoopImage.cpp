@@ -82,7 +82,7 @@ LoopImage::LoopImage(const Options& options) : options_(options) {
         error_ = "unknown file system " + options_.fsType;
         return;
     }
-    if (run(mkfs + image_ + " >/dev/null 2>&1") != 0) {
+    if (run(mkfs + options_.mkfsOptions + " " + image_ + " >/dev/null 2>&1") != 0) {
         error_ = "mkfs." + options_.fsType + " failed";
         return;
     }

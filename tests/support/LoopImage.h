@@ -12,7 +12,8 @@ public:
     struct Options {
         std::string fsType = "ext4";  // or "xfs", "btrfs", "ntfs" (through FUSE, ntfs-3g)
         std::uint64_t sizeMiB = 64;
-        unsigned sectorSize = 512;  // the loop device's logical sector size
+        unsigned sectorSize = 512;     // the loop device's logical sector size
+        std::string mkfsOptions = "";  // more options for mkfs ("-O inline_data")
     };
 
     // Moves this process into a mount namespace of its own (root only; otherwise nothing).

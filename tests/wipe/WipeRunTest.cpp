@@ -69,6 +69,30 @@ public:
         const std::lock_guard<std::mutex> lock(mutex_);
         return inner_.shellDeleteFile(path);
     }
+    NamesFacts namesFacts(const std::string& root) override {
+        return locked([&] { return inner_.namesFacts(root); });
+    }
+    NamesHandle openNamesDirectory(const std::string& root) override {
+        return locked([&] { return inner_.openNamesDirectory(root); });
+    }
+    std::int64_t addNamesFiles(NamesHandle dir, std::int64_t count) override {
+        return locked([&] { return inner_.addNamesFiles(dir, count); });
+    }
+    void touchNamesFiles(NamesHandle dir, std::int64_t first, std::int64_t count) override {
+        locked([&] { inner_.touchNamesFiles(dir, first, count); });
+    }
+    std::uint64_t syncNames(NamesHandle dir) override {
+        return locked([&] { return inner_.syncNames(dir); });
+    }
+    void closeNamesDirectory(NamesHandle dir) override {
+        locked([&] { inner_.closeNamesDirectory(dir); });
+    }
+    bool namesLeftover(const std::string& root) override {
+        return locked([&] { return inner_.namesLeftover(root); });
+    }
+    void removeNamesLeftover(const std::string& root) override {
+        locked([&] { inner_.removeNamesLeftover(root); });
+    }
     std::optional<std::vector<FileExtent>> fillExtents(FillHandle file) override {
         return locked([&] { return inner_.fillExtents(file); });
     }

@@ -1,0 +1,253 @@
+// The names stage's directory and its files.
+#include "platform/linux/NamesFiles.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "platform/FillGeometry.h"
+#include "platform/linux/DriveTable.h"
+#include "platform/linux/Errors.h"
+#include "platform/linux/FileHandles.h"
+#include "platform/linux/SysBlock.h"
+#include "runtime/RuntimeError.h"
+
+namespace {
+
+// A directory made this often and taken away again each time is given up.
+constexpr int kMakeAttempts = 5;
+// Where directories are spread, every this many entries one is a directory (an empty one costs a
+// block: 512 KiB of blocks for 4,096 entries of 4 KiB blocks).
+constexpr std::int64_t kDirectoryEvery = 32;
+
+std::uint64_t splitmix(std::uint64_t& state) {
+    std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+}
+
+bool owns(const struct stat& st, std::optional<std::uint32_t> sharedOwner) {
+    return st.st_uid == ::geteuid() || (sharedOwner && st.st_uid == *sharedOwner);
+}
+
+// Removes every entry of the open directory (never following a link: a name is removed, not
+// what it names). The first failure is raised once all were tried.
+void removeContents(int dirFd, const std::string& dirPath) {
+    const int own = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (own < 0) raiseErrno(errno, dirPath);
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(own), ::closedir);
+    if (!dir) {
+        const int err = errno;
+        ::close(own);
+        raiseErrno(err, dirPath);
+    }
+    int firstError = 0;
+    std::string failed;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir.get());
+        if (entry == nullptr) {
+            if (errno != 0 && firstError == 0) firstError = errno;
+            break;
+        }
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        // The stage's own directories are empty; one that is not stays, and is named.
+        int removed = ::unlinkat(dirFd, name.c_str(), 0);
+        if (removed != 0 && errno == EISDIR)
+            removed = ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR);
+        if (removed != 0 && errno != ENOENT && firstError == 0) {
+            firstError = errno;
+            failed = dirPath + "/" + name;
+        }
+    }
+    if (firstError != 0) raiseErrno(firstError, failed.empty() ? dirPath : failed);
+}
+
+}  // namespace
+
+bool NamesFiles::leftover(int rootFd) {
+    struct stat st {};
+    return ::fstatat(rootFd, kNamesDirectory, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+}
+
+void NamesFiles::removeLeftover(int rootFd, const std::string& hostPath,
+                                std::optional<std::uint32_t> sharedOwner) {
+    const std::string path = joinMountPath(hostPath, kNamesDirectory);
+    struct stat st {};
+    if (::fstatat(rootFd, kNamesDirectory, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) return;
+        raiseErrno(errno, path);
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        refuseName(kNamesDirectory,
+                   "is " + entryKindWords(st.st_mode) +
+                       ", not the names stage's directory - it was left alone",
+                   path);
+    }
+    const UniqueFd dir(
+        ::openat(rootFd, kNamesDirectory, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!dir) raiseErrno(errno, path);
+    // What is opened is what is judged: only a directory of this process's user is emptied.
+    if (::fstat(dir.get(), &st) != 0) raiseErrno(errno, path);
+    if (!owns(st, sharedOwner)) {
+        refuseName(kNamesDirectory,
+                   "is a directory of another user (owner " + std::to_string(st.st_uid) +
+                       "), not the names stage's - it was left alone",
+                   path);
+    }
+    removeContents(dir.get(), path);
+    if (::unlinkat(rootFd, kNamesDirectory, AT_REMOVEDIR) != 0 && errno != ENOENT) {
+        raiseErrno(errno, path);
+    }
+}
+
+NamesHandle NamesFiles::open(int rootFd, const std::string& hostPath, const NamesSurvey& survey,
+                             std::optional<std::uint32_t> sharedOwner) {
+    Dir d;
+    d.hostPath = joinMountPath(hostPath, kNamesDirectory);
+    bool made = false;
+    for (int attempt = 0; attempt < kMakeAttempts && !made; ++attempt) {
+        made = ::mkdirat(rootFd, kNamesDirectory, 0700) == 0;
+        if (made) break;
+        if (errno != EEXIST) raiseErrno(errno, d.hostPath);
+        removeLeftover(rootFd, hostPath, sharedOwner);
+    }
+    if (!made) {
+        refuseName(kNamesDirectory,
+                   "was made again by someone else each time it was removed - the names "
+                   "stage did not run",
+                   d.hostPath);
+    }
+    d.fd.reset(::openat(rootFd, kNamesDirectory, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!d.fd) raiseErrno(errno, d.hostPath);
+    struct stat st {};
+    if (::fstat(d.fd.get(), &st) != 0) raiseErrno(errno, d.hostPath);
+    if (!owns(st, sharedOwner)) {
+        refuseName(kNamesDirectory,
+                   "was not a new directory of this program's own once made (owner " +
+                       std::to_string(st.st_uid) + ") - the names stage did not run",
+                   d.hostPath);
+    }
+    d.root.reset(::fcntl(rootFd, F_DUPFD_CLOEXEC, 0));
+    if (!d.root) raiseErrno(errno, hostPath);
+    if (::getrandom(d.key, sizeof d.key, 0) != static_cast<ssize_t>(sizeof d.key)) {
+        raiseErrno(errno, d.hostPath);
+    }
+    d.nameLength = survey.nameLength;
+    d.meter = survey.meter;
+    // The directories made in it are spread over the block groups as the top directory's are.
+    // Without the flag they stay near it: the stage then reaches fewer slots, and says so.
+    int flags = 0;
+    d.spreadDirectories =
+        survey.spreadDirectories && ::ioctl(d.fd.get(), FS_IOC_GETFLAGS, &flags) == 0 &&
+        (flags |= FS_TOPDIR_FL, ::ioctl(d.fd.get(), FS_IOC_SETFLAGS, &flags) == 0);
+    if (!d.meter.logHeadPath.empty()) {
+        d.headAtStart = parseLogHead(readSmallFile(d.meter.logHeadPath).value_or(""));
+    }
+    const NamesHandle handle = nextFileHandle();
+    const std::lock_guard<std::mutex> lock(mutex_);
+    dirs_.emplace(handle, std::move(d));
+    return handle;
+}
+
+NamesFiles::Dir& NamesFiles::find(NamesHandle dir) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = dirs_.find(dir);
+    if (it == dirs_.end()) Raise(Err::BadFileNameOrNumber);
+    return it->second;
+}
+
+std::string NamesFiles::nameOf(const Dir& d, std::int64_t number) const {
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::uint64_t state = d.key[0] ^ (static_cast<std::uint64_t>(number) * d.key[1] | 1);
+    std::string name(d.nameLength, 'a');
+    for (std::size_t i = 0; i < name.size();) {
+        std::uint64_t bits = splitmix(state);
+        for (int k = 0; k < 10 && i < name.size(); ++k, ++i, bits >>= 6)
+            name[i] = kLetters[(bits & 63) % 62];
+    }
+    return name;
+}
+
+std::int64_t NamesFiles::add(NamesHandle dir, std::int64_t count) {
+    Dir& d = find(dir);
+    std::int64_t made = 0;
+    for (; made < count; ++made) {
+        const std::string name = nameOf(d, d.files);
+        // A directory needs a block, a file none: where there is no block left, a file.
+        const bool directory = d.spreadDirectories && d.files % kDirectoryEvery == 0;
+        const bool madeDirectory = directory && ::mkdirat(d.fd.get(), name.c_str(), 0700) == 0;
+        if (directory && !madeDirectory && errno != ENOSPC && errno != EDQUOT) {
+            raiseErrno(errno, d.hostPath);
+        }
+        if (!madeDirectory) {
+            const int fd = ::openat(d.fd.get(), name.c_str(),
+                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd < 0) {
+                // No room, no inode, or the user's quota: the files made so far do the work.
+                if (errno == ENOSPC || errno == EDQUOT) break;
+                raiseErrno(errno, d.hostPath);
+            }
+            ::close(fd);
+        }
+        ++d.files;
+        ++d.changed;
+    }
+    return made;
+}
+
+void NamesFiles::touch(NamesHandle dir, std::int64_t first, std::int64_t count) {
+    Dir& d = find(dir);
+    for (std::int64_t number = first; number < first + count && number < d.files; ++number) {
+        // Each round gives other times, so that every file really changes.
+        const struct timespec times[2] = {{1000000000 + d.round, number % 1000000000},
+                                          {1000000000 + d.round, number % 1000000000}};
+        if (::utimensat(d.fd.get(), nameOf(d, number).c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+            raiseErrno(errno, d.hostPath);
+        }
+        ++d.changed;
+    }
+}
+
+std::uint64_t NamesFiles::sync(NamesHandle dir) {
+    Dir& d = find(dir);
+    if (::syncfs(d.fd.get()) != 0) raiseErrno(errno, d.hostPath);
+    const std::uint64_t per = std::max<std::uint64_t>(d.meter.itemsPerUnit, 1);
+    d.counted += (d.changed + per - 1) / per * d.meter.unitBytes;
+    d.changed = 0;
+    ++d.round;
+    if (d.headAtStart) {
+        if (const auto head = parseLogHead(readSmallFile(d.meter.logHeadPath).value_or(""))) {
+            return logHeadProgress(*d.headAtStart, *head, d.meter.logBasicBlocks) * 512;
+        }
+    }
+    return d.counted;
+}
+
+void NamesFiles::close(NamesHandle dir) {
+    Dir d;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = dirs_.find(dir);
+        if (it == dirs_.end()) Raise(Err::BadFileNameOrNumber);
+        d = std::move(it->second);
+        dirs_.erase(it);
+    }
+    removeContents(d.fd.get(), d.hostPath);
+    d.fd.reset();
+    if (::unlinkat(d.root.get(), kNamesDirectory, AT_REMOVEDIR) != 0) {
+        raiseErrno(errno, d.hostPath);
+    }
+    // The removal is on the disk before the drive's last cleanup measures its free space.
+    ::syncfs(d.root.get());
+}

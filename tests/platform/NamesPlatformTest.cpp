@@ -1,0 +1,255 @@
+// The names stage on Linux: what the ext superblock, jbd2 and xfs's log head say (on images
+// made by mkfs and on sample texts), and the stage's directory on loop-mounted file systems: it
+// takes the inode slots deleted files left, refuses what someone planted under its name, and
+// leaves nothing behind.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "platform/FillGeometry.h"
+#include "platform/linux/ExtSuperblock.h"
+#include "platform/linux/NamesFacts.h"
+#include "tests/platform/ImageDrive.h"
+#include "tests/support/RaisedNumber.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readBytes(const std::string& path, std::uint64_t offset, std::size_t length) {
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(offset));
+    std::string bytes(length, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(length));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
+// What the superblock of an image made by mkfs.ext4 tells; mkfs needs no root on a plain file.
+TEST(ExtSuperblock, TellsTheJournalTheInodesAndWhetherUnusedSlotsAreRecorded) {
+    if (!haveTool("mkfs.ext4")) GTEST_SKIP() << "mkfs.ext4 is not installed";
+    struct Row {
+        const char* options;
+        std::uint64_t journalBytes;
+        std::uint32_t inodeSize;
+        bool recordsUnused;
+    };
+    const Row rows[] = {
+        {"", 16 << 20, 256, true},  // mke2fs's journal for 384 MiB
+        {"-J size=8 -I 128", 8 << 20, 128, true},
+        {"-O ^has_journal", 0, 256, true},
+        {"-O ^metadata_csum,^uninit_bg", 16 << 20, 256, false},
+    };
+    const std::string dir = fs::temp_directory_path() / "quellix-names-sb-XXXXXX";
+    std::string made = dir;
+    ASSERT_NE(::mkdtemp(made.data()), nullptr);
+    const std::string image = made + "/disk.img";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.options);
+        fs::remove(image);
+        ASSERT_EQ(LoopImage::run("truncate -s 384M " + image + " && mkfs.ext4 -q -F -b 4096 " +
+                                 row.options + " " + image + " >/dev/null 2>&1"),
+                  0);
+        const auto sb = parseExtSuperblock(readBytes(image, 1024, 1024));
+        ASSERT_TRUE(sb);
+        EXPECT_EQ(sb->journalBytes, row.journalBytes);
+        EXPECT_EQ(sb->hasJournal, row.journalBytes > 0);
+        EXPECT_EQ(sb->inodeSize, row.inodeSize);
+        EXPECT_EQ(sb->blockSize, 4096u);
+        EXPECT_EQ(sb->recordsUnused, row.recordsUnused);
+        // A new file system has no slot of a deleted file.
+        const std::uint64_t groups =
+            (sb->blocksCount + sb->blocksPerGroup - 1) / sb->blocksPerGroup;
+        const std::string table = readBytes(image, (sb->firstDataBlock + 1ULL) * sb->blockSize,
+                                            groups * sb->descriptorSize);
+        const auto slots = extFreedInodeSlots(*sb, table);
+        EXPECT_EQ(slots.has_value(), row.recordsUnused);
+        if (slots) {
+            EXPECT_EQ(*slots, 0);
+        }
+    }
+    EXPECT_FALSE(parseExtSuperblock(std::string(1024, '\0')));
+    fs::remove_all(made);
+}
+
+TEST(NamesFacts, SampleTextsGiveTheJournalBoundAndTheLogHeadsProgress) {
+    // jbd2 lets a transaction take a third of the journal (a quarter on older kernels): four
+    // times its size and a little more covers the journal either way.
+    EXPECT_EQ(jbd2JournalBlocksAtMost("0 transactions (0 requested), each up to 2730 blocks\n"),
+              4u * 2731);
+    EXPECT_FALSE(jbd2JournalBlocksAtMost("0 transactions (0 requested)\n"));
+    EXPECT_FALSE(jbd2JournalBlocksAtMost("each up to x blocks"));
+    // mke2fs's journal, by the file system's blocks.
+    EXPECT_EQ(defaultExtJournalBlocks(1000), 0u);
+    EXPECT_EQ(defaultExtJournalBlocks(98304), 4096u);   // 384 MiB of 4 KiB blocks: 16 MiB
+    EXPECT_EQ(defaultExtJournalBlocks(262144), 8192u);  // 1 GiB: 32 MiB
+    EXPECT_EQ(defaultExtJournalBlocks(1u << 30), 262144u);
+
+    struct Row {
+        const char* from;
+        const char* to;
+        std::uint64_t blocks;  // in a log of 1,000 blocks
+    } rows[] = {
+        {"1:2", "1:2", 0},        {"1:2", "1:900", 898}, {"1:900", "2:100", 200},  // wrapped
+        {"1:900", "3:100", 1200},  // wrapped twice over
+        {"2:5", "1:5", 0},         // never backwards
+    };
+    for (const Row& row : rows) {
+        const auto from = parseLogHead(row.from);
+        const auto to = parseLogHead(row.to);
+        ASSERT_TRUE(from && to) << row.from << " " << row.to;
+        EXPECT_EQ(logHeadProgress(*from, *to, 1000), row.blocks) << row.from << " " << row.to;
+    }
+    EXPECT_FALSE(parseLogHead("1:"));
+    EXPECT_FALSE(parseLogHead("cycle 1"));
+}
+
+class NamesImage : public testing::Test {
+protected:
+    void SetUp() override {
+        if (const std::string why = LoopImage::skipReason(); !why.empty()) GTEST_SKIP() << why;
+    }
+    void mount(const LoopImage::Options& options) {
+        drive_ = std::make_unique<ImageDrive>(options);
+        ASSERT_TRUE(drive_->ready()) << drive_->error();
+    }
+    LinuxPlatform& p() { return drive_->platform(); }
+    std::string at(const std::string& name) const {
+        return drive_->image().mountPoint() + "/" + name;
+    }
+    std::unique_ptr<ImageDrive> drive_;
+};
+
+// The slots deleted files left are counted from the group descriptors, and the stage's files
+// take every one of them, also those of directories in the other block groups; closing the
+// directory leaves nothing, not even an inode.
+TEST_F(NamesImage, TheStagesFilesTakeTheSlotsDeletedFilesLeftAndLeaveNothing) {
+    mount({"ext4", 384, 512, "-O inline_data"});
+    const NamesFacts fresh = p().namesFacts("C:\\");
+    EXPECT_TRUE(fresh.supported);
+    EXPECT_EQ(fresh.rewriteBytes, 16u << 20);  // mke2fs's journal for 384 MiB
+    EXPECT_EQ(fresh.caveat, "");
+    EXPECT_EQ(fresh.freedInodeSlots, 0);
+    // Top directories are spread over the groups, their files stay in the first.
+    for (int k = 0; k < 6; ++k) {
+        const std::string dir = "gone" + std::to_string(k);
+        fs::create_directories(at(dir + "/sub"));
+        for (int i = 0; i < 50; ++i)
+            std::ofstream(at(dir + "/tiny" + std::to_string(i))) << "a tiny file's content";
+    }
+    LoopImage::run("sync");
+    for (int k = 0; k < 6; ++k)
+        fs::remove_all(at("gone" + std::to_string(k)));
+    LoopImage::run("sync");
+    EXPECT_EQ(p().namesFacts("C:\\").freedInodeSlots, 312);  // the files and directories
+    struct statvfs before {};
+    ASSERT_EQ(::statvfs(drive_->image().mountPoint().c_str(), &before), 0);
+
+    const NamesHandle dir = p().openNamesDirectory("C:\\");
+    EXPECT_TRUE(p().namesLeftover("C:\\"));
+    EXPECT_EQ(p().addNamesFiles(dir, 400), 400);
+    EXPECT_EQ(p().namesFacts("C:\\").freedInodeSlots, 0);
+    // Their names are as long as the file system takes.
+    for (const auto& entry : fs::directory_iterator(at(kNamesDirectory)))
+        EXPECT_EQ(entry.path().filename().string().size(), 255u);
+    struct stat st {};
+    EXPECT_EQ(::stat(at(kNamesDirectory).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    // Each commit counts at least the inode table blocks the changed files lie in.
+    const std::uint64_t made = p().syncNames(dir);
+    EXPECT_GE(made, 400u / 16 * 4096);
+    p().touchNamesFiles(dir, 0, 400);
+    EXPECT_GE(p().syncNames(dir), made + 400u / 16 * 4096);
+    p().closeNamesDirectory(dir);
+
+    EXPECT_FALSE(fs::exists(at(kNamesDirectory)));
+    EXPECT_FALSE(p().namesLeftover("C:\\"));
+    struct statvfs after {};
+    ASSERT_EQ(::statvfs(drive_->image().mountPoint().c_str(), &after), 0);
+    EXPECT_EQ(after.f_ffree, before.f_ffree);
+    EXPECT_EQ(after.f_bfree, before.f_bfree);
+}
+
+// Under the directory's name only a directory of this process's own user is ever emptied and
+// removed, a leftover before a stage as at start-up; anything else is named and left alone.
+TEST_F(NamesImage, OnlyADirectoryOfItsOwnIsRemovedAndAnythingPlantedIsNamed) {
+    mount({"ext4", 32, 512});
+    const std::string name = at(kNamesDirectory);
+    struct Row {
+        const char* what;
+        void (*plant)(const std::string& path, const std::string& victim);
+        const char* refusal;  // nullptr: it is the stage's own and goes
+    };
+    const Row rows[] = {
+        {"a leftover of its own, with files",
+         [](const std::string& path, const std::string&) {
+             fs::create_directory(path);
+             fs::permissions(path, fs::perms::owner_all);
+             for (int i = 0; i < 5; ++i)
+                 std::ofstream(path + "/f" + std::to_string(i)) << "x";
+             fs::create_symlink("/etc", path + "/link");
+         },
+         nullptr},
+        {"a symbolic link to a directory",
+         [](const std::string& path, const std::string& victim) {
+             fs::create_directory_symlink(victim, path);
+         },
+         "is a symbolic link, not the names stage's directory - it was left alone"},
+        {"a regular file",
+         [](const std::string& path, const std::string&) { std::ofstream(path) << "x"; },
+         "is a regular file, not the names stage's directory - it was left alone"},
+        {"another user's directory",
+         [](const std::string& path, const std::string&) {
+             fs::create_directory(path);
+             std::ofstream(path + "/theirs") << "x";
+             EXPECT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+         },
+         "is a directory of another user (owner 65534), not the names stage's - it was left "
+         "alone"},
+    };
+    const std::string victim = at("victim");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::create_directory(victim);
+        std::ofstream(victim + "/keep") << "keep me";
+        row.plant(name, victim);
+        for (const bool atStart : {true, false}) {
+            int raised = 0;
+            std::string words;
+            try {
+                if (atStart) {
+                    p().removeNamesLeftover("C:\\");
+                } else {
+                    p().closeNamesDirectory(p().openNamesDirectory("C:\\"));
+                }
+            } catch (const RuntimeError& e) {
+                raised = e.number();
+                words = e.systemText();
+            }
+            if (row.refusal == nullptr) {
+                EXPECT_EQ(raised, 0) << words;
+                EXPECT_FALSE(fs::exists(fs::symlink_status(name)));
+            } else {
+                EXPECT_EQ(raised, Err::FileAlreadyExists);
+                EXPECT_EQ(words,
+                          std::string(kNamesDirectory) + " in the top directory " + row.refusal);
+                EXPECT_TRUE(fs::exists(fs::symlink_status(name)));
+                if (fs::is_directory(fs::symlink_status(name))) {
+                    EXPECT_TRUE(fs::exists(name + "/theirs"));
+                }
+            }
+        }
+        EXPECT_TRUE(fs::exists(victim + "/keep"));
+        EXPECT_TRUE(fs::exists("/etc/passwd"));
+        fs::remove_all(name);
+        fs::remove_all(victim);
+    }
+}
+
+}  // namespace
