@@ -39,14 +39,7 @@ bool isRegular(int dirFd, const std::string& name, bool follow, const std::strin
 std::vector<std::string> matches(int dirFd, const std::string& pattern, bool follow,
                                  const std::string& dirPath) {
     std::vector<std::string> names;
-    const int own = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (own < 0) raiseErrno(errno, dirPath);
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(own), ::closedir);
-    if (!dir) {
-        const int err = errno;
-        ::close(own);
-        raiseErrno(err, dirPath);
-    }
+    const DirStream dir = openDirStream(dirFd, dirPath);
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(dir.get());
@@ -64,6 +57,18 @@ std::vector<std::string> matches(int dirFd, const std::string& pattern, bool fol
 }
 
 }  // namespace
+
+DirStream openDirStream(int dirFd, const std::string& dirPath) {
+    const int own = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (own < 0) raiseErrno(errno, dirPath);
+    DirStream dir(::fdopendir(own), ::closedir);
+    if (!dir) {
+        const int err = errno;
+        ::close(own);
+        raiseErrno(err, dirPath);
+    }
+    return dir;
+}
 
 bool regularFileExists(int dirFd, const std::string& pattern, bool follow,
                        const std::string& dirPath) {

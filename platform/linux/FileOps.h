@@ -4,9 +4,17 @@
 // absent.
 #pragma once
 
+#include <dirent.h>
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+
+// A directory stream of its own on the open directory, which stays the caller's. A directory
+// that cannot be read raises its cause.
+using DirStream = std::unique_ptr<DIR, int (*)(DIR*)>;
+DirStream openDirStream(int dirFd, const std::string& dirPath);
 
 // Whether a regular file whose name matches the pattern exists in the directory. Symbolic
 // links are not followed when follow is false.

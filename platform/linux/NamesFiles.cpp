@@ -16,6 +16,7 @@
 #include "platform/linux/DriveTable.h"
 #include "platform/linux/Errors.h"
 #include "platform/linux/FileHandles.h"
+#include "platform/linux/FileOps.h"
 #include "platform/linux/SysBlock.h"
 #include "runtime/RuntimeError.h"
 
@@ -41,14 +42,7 @@ bool owns(const struct stat& st, std::optional<std::uint32_t> sharedOwner) {
 // Removes every entry of the open directory (never following a link: a name is removed, not
 // what it names). The first failure is raised once all were tried.
 void removeContents(int dirFd, const std::string& dirPath) {
-    const int own = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (own < 0) raiseErrno(errno, dirPath);
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(own), ::closedir);
-    if (!dir) {
-        const int err = errno;
-        ::close(own);
-        raiseErrno(err, dirPath);
-    }
+    const DirStream dir = openDirStream(dirFd, dirPath);
     int firstError = 0;
     std::string failed;
     for (;;) {
