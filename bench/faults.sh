@@ -424,9 +424,9 @@ kill_sweep() {
 free_inodes() { stat -f -c %d "${MNT[$1]}"; }
 
 # names_kill_sweep FS SIZE KILLS: each run killed with SIGKILL at a random moment of its names
-# stage (from "Clearing the names of deleted files." to the run's end, the last thing a drive
-# does); the next start must remove the stage's directory and give every block and inode
-# back. The faults column counts the kills that left the directory behind.
+# stage (from "Clearing the names of deleted files." to the drive's summary line); the next start
+# must remove the stage's directory and give every block and inode back. The faults column counts
+# the kills that left the directory behind.
 names_kill_sweep() {
     local fs=$1 size=$2 kills name="names-$1" k ph list c0 c1 stage inodes dirs=0 i
     kills=$(count "$3")
@@ -441,9 +441,12 @@ names_kill_sweep() {
     c0="" c1=""
     while alive "$pid"; do
         if [ -z "$c0" ] && grep -qsF "Clearing the names" "$dir/out.txt"; then c0=$(since "$t0"); fi
+        # The drive's summary line follows the stage.
+        if [ -n "$c0" ] && [ -z "$c1" ] && grep -qsE ': [0-9]+ passes' "$dir/out.txt"; then
+            c1=$(since "$t0")
+        fi
         sleep 0.002
     done
-    c1=$(since "$t0")
     wait "$pid"
     rc=$?
     tally "exit $rc"

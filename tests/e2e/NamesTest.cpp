@@ -84,6 +84,10 @@ struct Case {
     const char* label;
 };
 
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.fsType << (*c.mkfsOptions != '\0' ? " " : "") << c.mkfsOptions;
+}
+
 std::string caseName(const testing::TestParamInfo<Case>& info) {
     return info.param.label;
 }
