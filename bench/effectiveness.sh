@@ -24,23 +24,9 @@ done
 shift $((OPTIND - 1))
 filesystems=${*:-ext4 ext4-inline xfs btrfs}
 
-if [ "$(id -u)" -ne 0 ]; then
-    echo "Run as root: the benchmark loop-mounts images of its own." >&2
-    exit 1
-fi
-
-# Keep every mount of this script invisible to the rest of the machine.
-if [ -z "${QUELLIX_BENCH_NS:-}" ]; then
-    bash "$root/scripts/deps.sh"
-    for p in secure-delete scrub; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" ||
-            { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$p" >/dev/null; }
-    done
-    (cd "$root" && cmake --preset release -G Ninja >/dev/null &&
-        cmake --build --preset release -j "$(nproc)" >/tmp/quellix-effectiveness-build.txt 2>&1) ||
-        { tail -n 30 /tmp/quellix-effectiveness-build.txt >&2; exit 1; }
-    exec env QUELLIX_BENCH_NS=1 unshare -m --propagation private bash "$0" "${args[@]}"
-fi
+. "$root/bench/common.sh"
+bench_install secure-delete scrub
+bench_enter effectiveness "${args[@]}"
 
 work=$(mktemp -d /tmp/quellix-effectiveness-XXXXXX)
 img=$work/disk.img mnt=$work/mnt dev=""
@@ -52,8 +38,7 @@ cleanup() {
 }
 trap cleanup EXIT
 program=$work/program
-mkdir -p "$program"
-cp "$root/build/release/bin/quellix" "$root/resources/QuellixQuotes.sav" "$program/"
+bench_program "$program"
 
 attach() {
     dev=$(losetup --find --show --direct-io=on "$img")

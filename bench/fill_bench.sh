@@ -10,22 +10,9 @@ set -euo pipefail
 size=${1:-1G}
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-if [ "$(id -u)" -ne 0 ]; then
-    echo "Run as root: the benchmark loop-mounts an image of its own." >&2
-    exit 1
-fi
-
-# Keep every mount of this script invisible to the rest of the machine.
-if [ -z "${QUELLIX_BENCH_NS:-}" ]; then
-    bash "$root/scripts/deps.sh"
-    for p in secure-delete scrub; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" ||
-            { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$p" >/dev/null; }
-    done
-    (cd "$root" && cmake --preset release -G Ninja >/dev/null &&
-        cmake --build --preset release -j "$(nproc)" >/dev/null)
-    exec env QUELLIX_BENCH_NS=1 unshare -m --propagation private bash "$0" "$@"
-fi
+. "$root/bench/common.sh"
+bench_install secure-delete scrub
+bench_enter bench "$@"
 
 bin="$root/build/release/bin"
 work=$(mktemp -d /tmp/quellix-bench-XXXXXX)

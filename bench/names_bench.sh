@@ -20,19 +20,8 @@ done
 shift $((OPTIND - 1))
 filesystems=${*:-ext4 xfs btrfs}
 
-if [ "$(id -u)" -ne 0 ]; then
-    echo "Run as root: the benchmark loop-mounts images of its own." >&2
-    exit 1
-fi
-
-# Keep every mount of this script invisible to the rest of the machine.
-if [ -z "${QUELLIX_BENCH_NS:-}" ]; then
-    bash "$root/scripts/deps.sh"
-    (cd "$root" && cmake --preset release -G Ninja >/dev/null &&
-        cmake --build --preset release -j "$(nproc)" >/tmp/quellix-names-build.txt 2>&1) ||
-        { tail -n 30 /tmp/quellix-names-build.txt >&2; exit 1; }
-    exec env QUELLIX_BENCH_NS=1 unshare -m --propagation private bash "$0" "${args[@]}"
-fi
+. "$root/bench/common.sh"
+bench_enter names "${args[@]}"
 
 work=$(mktemp -d /tmp/quellix-names-XXXXXX)
 img=$work/disk.img mnt=$work/mnt dev=""
@@ -46,8 +35,7 @@ trap cleanup EXIT
 
 # The program in a directory of its own, so that its random text and run report are this script's.
 program=$work/program
-mkdir -p "$program"
-cp "$root/build/release/bin/quellix" "$root/resources/QuellixQuotes.sav" "$program/"
+bench_program "$program"
 
 now() { date +%s.%N; }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }

@@ -16,19 +16,8 @@ while getopts "d:s:r:" opt; do
     esac
 done
 
-if [ "$(id -u)" -ne 0 ]; then
-    echo "Run as root: the benchmark loop-mounts images of its own." >&2
-    exit 1
-fi
-
-# Keep every mount of this script invisible to the rest of the machine.
-if [ -z "${QUELLIX_BENCH_NS:-}" ]; then
-    bash "$root/scripts/deps.sh"
-    (cd "$root" && cmake --preset release -G Ninja >/dev/null &&
-        cmake --build --preset release -j "$(nproc)" >/tmp/quellix-parallel-build.txt 2>&1) ||
-        { tail -n 30 /tmp/quellix-parallel-build.txt >&2; exit 1; }
-    exec env QUELLIX_BENCH_NS=1 unshare -m --propagation private bash "$0" "$@"
-fi
+. "$root/bench/common.sh"
+bench_enter parallel "$@"
 
 work=$(mktemp -d /tmp/quellix-parallel-XXXXXX)
 devices=() mounts=()
@@ -41,8 +30,7 @@ trap cleanup EXIT
 
 # The program in a directory of its own, so that its random text and run report are this script's.
 program=$work/program
-mkdir -p "$program"
-cp "$root/build/release/bin/quellix" "$root/resources/QuellixQuotes.sav" "$program/"
+bench_program "$program"
 
 for i in $(seq 1 "$drives"); do
     img=$work/disk$i.img mnt=$work/mnt$i

@@ -19,19 +19,8 @@ while getopts "s:r:" opt; do
     esac
 done
 
-if [ "$(id -u)" -ne 0 ]; then
-    echo "Run as root: the benchmark loop-mounts an image of its own and reads its device." >&2
-    exit 1
-fi
-
-# Keep every mount of this script invisible to the rest of the machine.
-if [ -z "${QUELLIX_BENCH_NS:-}" ]; then
-    bash "$root/scripts/deps.sh"
-    (cd "$root" && cmake --preset release -G Ninja >/dev/null &&
-        cmake --build --preset release -j "$(nproc)" >/tmp/quellix-verify-build.txt 2>&1) ||
-        { tail -n 30 /tmp/quellix-verify-build.txt >&2; exit 1; }
-    exec env QUELLIX_BENCH_NS=1 unshare -m --propagation private bash "$0" "$@"
-fi
+. "$root/bench/common.sh"
+bench_enter verify "$@"
 
 work=$(mktemp -d /tmp/quellix-verify-XXXXXX)
 dev="" mnt=$work/mnt
@@ -44,8 +33,8 @@ trap cleanup EXIT
 
 # The program in a directory of its own, so that its random text and run report are this script's.
 program=$work/program
-mkdir -p "$program" "$mnt"
-cp "$root/build/release/bin/quellix" "$root/resources/QuellixQuotes.sav" "$program/"
+mkdir -p "$mnt"
+bench_program "$program"
 
 truncate -s "$size" "$work/disk.img"
 mkfs.ext4 -q -F -b 4096 "$work/disk.img"

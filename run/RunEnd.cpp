@@ -54,8 +54,7 @@ std::vector<std::string> writeCoveragePictures(frmQuellix& w, ErrorHandler& on) 
             on([&] { w.desktop().Print("Coverage picture of " + name + ": " + path); });
         } catch (const RuntimeError& e) {
             problems.push_back("the coverage picture of " + name + " could not be written to " +
-                               path + ": " +
-                               (e.systemText().empty() ? e.description() : e.systemText()));
+                               path + ": " + e.words());
         }
     }
     return problems;
@@ -83,7 +82,7 @@ Reported reportRun(frmQuellix& w, ErrorHandler& on) {
         } catch (const RuntimeError& e) {
             // The wipe happened all the same: the exit status stays its own.
             reported.lost.push_back("the run report could not be written to " + path + ": " +
-                                    (e.systemText().empty() ? e.description() : e.systemText()));
+                                    e.words());
             throw;
         }
     });

@@ -43,6 +43,10 @@ public:
     const std::string& description() const noexcept { return description_; }
     // The system's own words ("Read-only file system"); empty when the run time raised it.
     const std::string& systemText() const noexcept { return systemText_; }
+    // What to tell a user: the system's words where it gave them, else the description.
+    const std::string& words() const noexcept {
+        return systemText_.empty() ? description_ : systemText_;
+    }
     // The file or directory the failed operation concerned; empty when there is none.
     const std::string& path() const noexcept { return path_; }
 

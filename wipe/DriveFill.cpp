@@ -32,7 +32,7 @@ bool DriveFill::met(const RuntimeError& e) {
     PassAccount* p = pass();
     if (e.number() == Err::DiskFull) {
         DiskFull = true;
-        if (p != nullptr) p->noRoom = e.systemText().empty() ? e.description() : e.systemText();
+        if (p != nullptr) p->noRoom = e.words();
         return true;
     }
     if (p != nullptr) {

@@ -30,7 +30,7 @@ NamesStage::NamesStage(FillContext& run, const std::string& root, NamesAccount& 
       on_(run.log(), "fQL Clear Names", [this](const RuntimeError& e) {
           // The first failure is what the account tells; every one is logged.
           if (failure_.empty()) {
-              failure_ = e.systemText().empty() ? e.description() : e.systemText();
+              failure_ = e.words();
           }
           return false;
       }) {}

@@ -77,7 +77,7 @@ void PassCheck::openDevice() {
     try {
         device_ = run_.target().openDevice(root_);
     } catch (const RuntimeError& e) {
-        deviceRefused_ = e.systemText().empty() ? e.description() : e.systemText();
+        deviceRefused_ = e.words();
     }
 }
 
@@ -186,8 +186,7 @@ bool PassCheck::readBack() {
         }
         compare(verified, zeros, other, stopped);
     } catch (const RuntimeError& e) {
-        notVerified("the disk could not be read back (" +
-                    (e.systemText().empty() ? e.description() : e.systemText()) + ")");
+        notVerified("the disk could not be read back (" + e.words() + ")");
         return false;
     }
     if (stopped) {
