@@ -21,6 +21,7 @@ struct Case {
     const char* fsType;
     std::uint64_t sizeMiB;
     bool asRoot;
+    int status;
     const char* notVerified;  // nullptr: verified
 };
 
@@ -47,14 +48,16 @@ TEST_P(Verify, TheLastPassReadsBackAsWrittenOrTheDriveSaysWhyNot) {
     ProgramCopy program(disk.workDir(), user);
     ASSERT_TRUE(disk.verified());
     const ProgramResult r = program.run("C: RAND=1 RUN", disk.mountPoint(), user);
-    EXPECT_EQ(r.status, ExitFinished) << r.output;
+    EXPECT_EQ(r.status, c.status) << r.output;
 
     const auto lines = program.reportLines();
     ASSERT_FALSE(lines.empty());
     const nlohmann::json drive = nlohmann::json::parse(lines.back())["drives"][0];
     const nlohmann::json& last = drive["passes"][1];
     if (c.notVerified == nullptr) {
+        EXPECT_NE(r.output.find(", complete, verified "), std::string::npos) << r.output;
         EXPECT_EQ(drive["verification"], "verified");
+        EXPECT_EQ(drive["not_overwritten_bytes"], 0);
         EXPECT_GE(last["verified_bytes"].get<double>(), 0.99 * last["free_at_start"].get<double>())
             << last;
         EXPECT_EQ(last["not_overwritten_bytes"], 0);
@@ -63,6 +66,7 @@ TEST_P(Verify, TheLastPassReadsBackAsWrittenOrTheDriveSaysWhyNot) {
         EXPECT_NE(r.output.find(std::string("not verified (") + c.notVerified + ")"),
                   std::string::npos)
             << r.output;
+        EXPECT_EQ(drive["verification"], "not verified");
         EXPECT_EQ(drive["verification_reason"], c.notVerified);
         EXPECT_TRUE(last["verified_bytes"].is_null()) << last;
     }
@@ -71,10 +75,13 @@ TEST_P(Verify, TheLastPassReadsBackAsWrittenOrTheDriveSaysWhyNot) {
 
 INSTANTIATE_TEST_SUITE_P(
     Drives, Verify,
-    testing::Values(Case{"ext4", 128, true, nullptr}, Case{"xfs", 320, true, nullptr},
-                    Case{"btrfs", 256, true,
+    testing::Values(Case{"ext4", 128, true, ExitFinished, nullptr},
+                    Case{"xfs", 320, true, ExitFinished, nullptr},
+                    Case{"btrfs", 256, true, ExitFinished,
                          "btrfs places data at addresses of its own, not at device offsets"},
-                    Case{"xfs", 320, false, "reading the disk back needs root"}),
+                    Case{"xfs", 320, false, ExitFinished, "reading the disk back needs root"},
+                    // The blocks ext4 keeps for root make the drive incomplete, not the read-back.
+                    Case{"ext4", 128, false, ExitIncomplete, "reading the disk back needs root"}),
     [](const testing::TestParamInfo<Case>& c) {
         return std::string(c.param.fsType) + (c.param.asRoot ? "AsRoot" : "AsAUser");
     });
