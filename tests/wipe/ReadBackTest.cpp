@@ -1,7 +1,6 @@
-// The check of a drive's passes on the fakes: the extents' set arithmetic, which
-// passes each mode reads back, what the coverage measures, old content put back under a deleted
-// fill file (found, the pass run once more, and what still fails counted), and the reasons why
-// nothing could be read back.
+// The check of a drive's passes on the fakes: the extents' set arithmetic, which passes each mode
+// reads back, old content under a deleted fill file (found, the pass run once more, what still
+// fails counted), and why nothing could be read back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,11 +21,9 @@ TEST(Extents, SetArithmetic) {
     };
     const std::vector<Case> cases{
         {{}, {{0, 10}}, {}, {}},
-        {{{0, 10}}, {}, {}, {{0, 10}}},
         {{{0, 10}}, {{10, 5}}, {}, {{0, 10}}},                     // touching, not overlapping
         {{{0, 10}}, {{2, 3}}, {{2, 3}}, {{0, 2}, {5, 5}}},         // a hole in the middle
         {{{5, 5}, {0, 5}}, {{3, 4}}, {{3, 4}}, {{0, 3}, {7, 3}}},  // unsorted and touching
-        {{{0, 4}, {8, 4}}, {{2, 8}}, {{2, 2}, {8, 2}}, {{0, 2}, {10, 2}}},
         {{{0, 100}},
          {{10, 10}, {30, 10}, {95, 10}},
          {{10, 10}, {30, 10}, {95, 5}},
@@ -36,7 +33,6 @@ TEST(Extents, SetArithmetic) {
         SCOPED_TRACE(testing::Message() << "case " << (&c - cases.data()));
         EXPECT_EQ(Intersection(c.a, c.b), c.both);
         EXPECT_EQ(Difference(c.a, c.b), c.aOnly);
-        EXPECT_EQ(TotalLength(c.a), TotalLength(c.both) + TotalLength(c.aOnly));
     }
     EXPECT_EQ(Joined({{5, 5}, {0, 0}, {2, 4}, {20, 1}}), (Extents{{2, 8}, {20, 1}}));
 }
@@ -70,6 +66,13 @@ protected:
         };
     }
     std::uint64_t base() { return c().deviceBase; }
+    // How much of the coverage map is painted in the state.
+    std::uint64_t painted(BlockState state) {
+        std::uint64_t n = 0;
+        for (const CoverageMap::Piece& piece : drive().map.pieces)
+            n += piece.state == state ? piece.extent.length : 0;
+        return n;
+    }
 
     int faults_ = 0;
     bool reading_ = false;
@@ -92,18 +95,20 @@ TEST_P(ReadBackModes, EachModeReadsBackItsPassesAndAHealthyDriveReadsBackAsWritt
     plan.verify = m.mode;
     addDrive("C:\\", 10000000);
     fillAndAssess();
+    const nlohmann::json report =
+        nlohmann::json::parse(RunReportLine(account, "1", "h", 0))["drives"][0];
 
     ASSERT_EQ(drive().passes.size(), 3u);
     for (std::size_t i = 0; i < 3; ++i) {
         const PassAccount& pass = drive().passes[i];
-        EXPECT_EQ(pass.checked, m.checked[i]) << "pass " << i;
+        SCOPED_TRACE(testing::Message() << "pass " << i);
+        EXPECT_EQ(pass.checked, m.checked[i]);
         // The worked example: 9,999,984 bytes written, 16 left that no write could take.
         EXPECT_EQ(pass.verifiedBytes, m.checked[i] ? 9999984 : -1);
-        EXPECT_EQ(pass.coveredBytes, m.checked[i] ? 9999984 : -1);
-        EXPECT_EQ(pass.freeExtentsBytes, m.checked[i] ? 10000000 : -1);
+        EXPECT_EQ(report["passes"][i]["verified_bytes"].is_null(), !m.checked[i]);
         if (m.checked[i]) {
+            EXPECT_EQ(pass.coveredBytes, 9999984);
             EXPECT_EQ(pass.notReached, (std::map<std::string, std::int64_t>{{"reserve", 16}}));
-            EXPECT_EQ(pass.notOverwrittenBytes, 0);
         }
     }
     const auto checks = std::count(m.checked.begin(), m.checked.end(), true);
@@ -111,42 +116,17 @@ TEST_P(ReadBackModes, EachModeReadsBackItsPassesAndAHealthyDriveReadsBackAsWritt
     EXPECT_EQ(c().syncs, checks);
     EXPECT_EQ(c().flushes, checks);
     EXPECT_EQ(drive().outcome, DriveOutcome::Complete);
-    EXPECT_EQ(drive().verifiedBytes, checks > 0 ? 9999984 : -1);
-    EXPECT_EQ(
-        std::count(observer.statusLines.begin(), observer.statusLines.end(), kReadingBackText),
-        checks);
+    EXPECT_EQ(report["verification"], checks > 0 ? "verified" : "off");
+    if (m.checked[2]) {  // the last pass's map: the fill read back, the 16 bytes it could not reach
+        EXPECT_EQ(painted(BlockState::Verified), 9999984u);
+        EXPECT_EQ(painted(BlockState::NotReached), 16u);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(LastAllOff, ReadBackModes,
                          testing::Values(ModeCase{VerifyMode::Last, {false, false, true}},
                                          ModeCase{VerifyMode::All, {true, true, true}},
                                          ModeCase{VerifyMode::Off, {false, false, false}}));
-
-TEST_F(ReadBackTest, TheReportAndTheMapTellWhatTheLastPassCovered) {
-    addDrive("C:\\", 10000000);
-    fillAndAssess();
-    const nlohmann::json report = nlohmann::json::parse(RunReportLine(account, "1", "h", 0));
-    const nlohmann::json& d = report["drives"][0];
-    EXPECT_EQ(d["verification"], "verified");
-    EXPECT_TRUE(d["passes"][0]["verified_bytes"].is_null());  // the random pass: not checked
-    const nlohmann::json& quotes = d["passes"][1];
-    EXPECT_EQ(quotes["covered_bytes"], 9999984);
-    EXPECT_EQ(quotes["not_reached"]["reserve"], 16);
-    EXPECT_EQ(quotes["verified_bytes"], 9999984);
-
-    // The device from its start: the file system's own, then the fill, then the 16 bytes it
-    // could not reach; the fill all read back as written.
-    const CoverageMap& map = drive().map;
-    EXPECT_EQ(map.deviceBytes, base() + 10000000);
-    EXPECT_EQ(map.pass, "quotes pass");
-    std::map<BlockState, std::uint64_t> painted;
-    for (const CoverageMap::Piece& piece : map.pieces)
-        painted[piece.state] += piece.extent.length;
-    EXPECT_EQ(painted[BlockState::Used], base() + 10000000);
-    EXPECT_EQ(painted[BlockState::NotReached], 16u);
-    EXPECT_EQ(painted[BlockState::Verified], 9999984u);
-    EXPECT_EQ(painted[BlockState::NotOverwritten], 0u);
-}
 
 TEST_F(ReadBackTest, OldContentBackUnderADeletedFillFileIsFoundAndThePassRunsOnceMore) {
     addDrive("C:\\", 10000000);
@@ -159,41 +139,14 @@ TEST_F(ReadBackTest, OldContentBackUnderADeletedFillFileIsFoundAndThePassRunsOnc
     const PassAccount& again = drive().passes[2];
     EXPECT_EQ(found.notOverwrittenBytes, 8192);
     EXPECT_EQ(found.verifiedBytes, 9999984 - 8192);
-    EXPECT_TRUE(again.quotes);
-    EXPECT_TRUE(again.repeated);
-    EXPECT_EQ(again.notOverwrittenBytes, 0);
+    EXPECT_TRUE(again.quotes && again.repeated);
+    // Run once more over the same blocks, which read back as written: complete.
     EXPECT_EQ(again.verifiedBytes, 9999984);
-    // The pass ran once more over the same blocks, and they read back as written: complete.
     EXPECT_EQ(drive().notOverwrittenBytes, 0);
     EXPECT_EQ(drive().outcome, DriveOutcome::Complete);
     // Each read-back drops the device's cached blocks, and so does the start of the repeat.
     EXPECT_EQ(c().flushes, 3);
-    const std::vector<std::string> tail(observer.statusLines.end() - 6, observer.statusLines.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"Filling free-space with selected quotes.",
-                                              "Restoring disk free-space.", kReadingBackText,
-                                              "Filling free-space with selected quotes.",
-                                              "Restoring disk free-space.", kReadingBackText}));
-    EXPECT_EQ(SummaryLines(account).at(0),
-              "C: /fake/C: 3 passes (1 run once more), 10 MB per pass, complete, verified 10 MB");
-}
-
-TEST_F(ReadBackTest, OldContentStillThereAfterThePassRanOnceMoreMakesTheDriveIncomplete) {
-    addDrive("C:\\", 10000000);
-    atReadBack([&] { p.writeDevice("C:\\", {base() + 1048576, 3 * 1048576}, 'O'); });
-    fillAndAssess();
-
-    ASSERT_EQ(drive().passes.size(), 3u);
-    EXPECT_EQ(drive().passes[2].notOverwrittenBytes, 3 * 1048576);
-    EXPECT_EQ(drive().notOverwrittenBytes, 3 * 1048576);
-    EXPECT_EQ(drive().outcome, DriveOutcome::Incomplete);
-    EXPECT_EQ(drive().reason, "3 MB read back from the disk with other content than was written");
-    // It runs once more, not over and over.
-    EXPECT_EQ(faults_, 2);
-    std::uint64_t red = 0;
-    for (const CoverageMap::Piece& piece : drive().map.pieces) {
-        if (piece.state == BlockState::NotOverwritten) red += piece.extent.length;
-    }
-    EXPECT_EQ(red, 3u * 1048576u);
+    EXPECT_NE(SummaryLines(account).at(0).find("(1 run once more)"), std::string::npos);
 }
 
 struct OtherContent {
@@ -240,6 +193,14 @@ TEST_P(ReadBackOtherContent, CountsOnlyWhereItIsStillFree) {
     EXPECT_EQ(drive().notOverwrittenBytes, k.notOverwritten);
     EXPECT_EQ(drive().outcome,
               k.notOverwritten > 0 ? DriveOutcome::Incomplete : DriveOutcome::Complete);
+    EXPECT_EQ(
+        drive().reason.find("read back from the disk with other content") != std::string::npos,
+        k.notOverwritten > 0);
+    // Still there after the pass ran once more: counted, painted, and not run over and over.
+    EXPECT_EQ(faults_, k.notOverwritten > 0 ? 2 : 1);
+    if (k.keepsMap) {
+        EXPECT_EQ(painted(BlockState::NotOverwritten), std::uint64_t(k.notOverwritten));
+    }
     // Without a map the coverage is not measured.
     EXPECT_EQ(first.coveredBytes, k.keepsMap ? 9999984 : -1);
     // Zeros the file system made are not the fill: the summary says so.
@@ -279,13 +240,10 @@ TEST_P(ReadBackUnreadable, TheOutcomeSaysWhyAndStaysAsItWas) {
 
     EXPECT_EQ(drive().outcome, DriveOutcome::Complete);
     EXPECT_EQ(drive().notVerified, k.why);
-    EXPECT_EQ(drive().passes.at(1).notVerified, k.why);
     EXPECT_EQ(drive().verifiedBytes, -1);
     EXPECT_EQ(v.reads, 0);
-    EXPECT_EQ(SummaryLines(account).at(0),
-              std::string("C: /fake/C: 2 passes, 10 MB per pass, complete, not verified (") +
-                  k.why + ")");
-    EXPECT_EQ(VerificationLines(account).at(0), std::string("C: /fake/C: not verified - ") + k.why);
+    EXPECT_NE(SummaryLines(account).at(0).find(std::string("complete, not verified (") + k.why),
+              std::string::npos);
     // What the map tells is measured all the same, where the files' places are known.
     EXPECT_EQ(drive().passes.at(1).coveredBytes, k.tellsExtents ? 9999984 : -1);
 }
