@@ -1,9 +1,9 @@
 // A root run on a drive whose top directory anybody may write (1777), tried by an ordinary user
-// (uid 65534) as a hostile one would: hard links to a root-owned 0666 file, symbolic links, pipes
-// and directories under the fill files' names, before the run, in the pause between passes and
-// in a racing loop, and the mount point's parent swapped for a symbolic link. The victim keeps
-// its size, content and link count, nothing is written beside the fill files, the free space
-// comes back, and the outcome says what happened.
+// (uid 65534) as a hostile one would: hard links to a root-owned 0666 file under the fill files'
+// names in the pause between passes and in a racing loop, and the mount point's parent swapped
+// for a symbolic link (what is planted before a run: tests/platform/LinuxPlatformTest.cpp). The
+// victim keeps its size, content and link count, nothing is written beside the fill files, the free
+// space comes back, and the outcome says what happened.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/inotify.h>
@@ -100,30 +100,14 @@ protected:
 TEST_F(HostileUser, NeverTurnsARootRunAgainstAFileOrThroughALink) {
     const std::vector<std::string> before = names();
 
-    // Planted before the run: refused by name and left alone; the hard link only loses its name.
-    ASSERT_EQ(asUser("mkdir quote00.qlk && ln -s victim random01.qlk && mkfifo quote01.qlk && "
-                     "ln victim random00.qlk"),
-              0);
-    std::uint64_t base = freeBlocks();
-    ASSERT_TRUE(disk_->verified());
-    ProgramResult r = program_->run("C: RAND=1 RUN", mnt_);
-    EXPECT_EQ(r.status, ExitIncomplete) << r.output;
-    for (const char* refused :
-         {"quote00.qlk in the top directory is a directory, not a fill file - it was left alone",
-          "random01.qlk in the top directory is a symbolic link, not a fill file",
-          "quote01.qlk in the top directory is a named pipe, not a fill file"}) {
-        EXPECT_TRUE(has(r.output, refused)) << refused << "\n" << r.output;
-    }
-    EXPECT_TRUE(fs::is_directory(mnt_ + "/quote00.qlk"));
-    EXPECT_TRUE(fs::is_symlink(mnt_ + "/random01.qlk"));
-    EXPECT_TRUE(fs::is_fifo(mnt_ + "/quote01.qlk"));
-    expectVictimIntact();
-    EXPECT_EQ(freeBlocks(), base);
-    ASSERT_EQ(LoopImage::run("cd " + mnt_ + " && rm -rf quote00.qlk random01.qlk quote01.qlk"), 0);
-    EXPECT_EQ(names(), before);
-
     // A hard link made in the pause after the first pass; the run report cannot be written.
-    base = freeBlocks();
+    const std::uint64_t base = freeBlocks();
+    const auto unharmed = [&] {
+        expectVictimIntact();
+        EXPECT_EQ(freeBlocks(), base);
+        EXPECT_EQ(names(), before);
+    };
+    ProgramResult r;
     {
         ScopedEnv report("QUELLIX_REPORT", std::string("/dev/full"));
         ASSERT_TRUE(disk_->verified());
@@ -133,13 +117,8 @@ TEST_F(HostileUser, NeverTurnsARootRunAgainstAFileOrThroughALink) {
         r = program_->finish();
     }
     EXPECT_EQ(r.status, ExitFinished) << r.output;
-    EXPECT_TRUE(has(r.output,
-                    "quellix: the run report could not be written to /dev/full: No "
-                    "space left on device"))
-        << r.output;
-    expectVictimIntact();
-    EXPECT_EQ(freeBlocks(), base);
-    EXPECT_EQ(names(), before);
+    EXPECT_TRUE(has(r.output, "the run report could not be written to /dev/full")) << r.output;
+    unharmed();
 
     // A loop that links the victim under every fill name as fast as it can, through the random
     // passes.
@@ -164,9 +143,7 @@ TEST_F(HostileUser, NeverTurnsARootRunAgainstAFileOrThroughALink) {
     EXPECT_TRUE(r.status == ExitFinished ||
                 (r.status == ExitIncomplete && has(r.output, " in the top directory ")))
         << r.output;
-    expectVictimIntact();
-    EXPECT_EQ(freeBlocks(), base);
-    EXPECT_EQ(names(), before);
+    unharmed();
 
     // The mount point's parent, owned by the user, swapped for a link into the user's own
     // directory on the same file system while the run pauses.

@@ -41,10 +41,8 @@ TEST(ExtSuperblock, TellsTheJournalTheInodesAndWhetherUnusedSlotsAreRecorded) {
         bool recordsUnused;
     };
     const Row rows[] = {
-        {"", 16 << 20, 256, true},  // mke2fs's journal for 384 MiB
         {"-J size=8 -I 128", 8 << 20, 128, true},
-        {"-O ^has_journal", 0, 256, true},
-        {"-O ^metadata_csum,^uninit_bg", 16 << 20, 256, false},
+        {"-O ^has_journal,^metadata_csum,^uninit_bg", 0, 256, false},
     };
     const std::string dir = fs::temp_directory_path() / "quellix-names-sb-XXXXXX";
     std::string made = dir;
@@ -85,11 +83,6 @@ TEST(NamesFacts, SampleTextsGiveTheJournalBoundAndTheLogHeadsProgress) {
               4u * 2731);
     EXPECT_FALSE(jbd2JournalBlocksAtMost("0 transactions (0 requested)\n"));
     EXPECT_FALSE(jbd2JournalBlocksAtMost("each up to x blocks"));
-    // mke2fs's journal, by the file system's blocks.
-    EXPECT_EQ(defaultExtJournalBlocks(1000), 0u);
-    EXPECT_EQ(defaultExtJournalBlocks(98304), 4096u);   // 384 MiB of 4 KiB blocks: 16 MiB
-    EXPECT_EQ(defaultExtJournalBlocks(262144), 8192u);  // 1 GiB: 32 MiB
-    EXPECT_EQ(defaultExtJournalBlocks(1u << 30), 262144u);
 
     struct Row {
         const char* from;
@@ -181,44 +174,23 @@ TEST_F(NamesImage, TheStagesFilesTakeTheSlotsDeletedFilesLeftAndLeaveNothing) {
 TEST_F(NamesImage, OnlyADirectoryOfItsOwnIsRemovedAndAnythingPlantedIsNamed) {
     mount({"ext4", 32, 512});
     const std::string name = at(kNamesDirectory);
+    const std::string victim = at("victim");
     struct Row {
-        const char* what;
-        void (*plant)(const std::string& path, const std::string& victim);
+        const char* plant;    // $N: the directory's name, $V: a directory of someone's
         const char* refusal;  // nullptr: it is the stage's own and goes
     };
     const Row rows[] = {
-        {"a leftover of its own, with files",
-         [](const std::string& path, const std::string&) {
-             fs::create_directory(path);
-             fs::permissions(path, fs::perms::owner_all);
-             for (int i = 0; i < 5; ++i)
-                 std::ofstream(path + "/f" + std::to_string(i)) << "x";
-             fs::create_symlink("/etc", path + "/link");
-         },
-         nullptr},
-        {"a symbolic link to a directory",
-         [](const std::string& path, const std::string& victim) {
-             fs::create_directory_symlink(victim, path);
-         },
-         "is a symbolic link, not the names stage's directory - it was left alone"},
-        {"a regular file",
-         [](const std::string& path, const std::string&) { std::ofstream(path) << "x"; },
-         "is a regular file, not the names stage's directory - it was left alone"},
-        {"another user's directory",
-         [](const std::string& path, const std::string&) {
-             fs::create_directory(path);
-             std::ofstream(path + "/theirs") << "x";
-             EXPECT_EQ(::chown(path.c_str(), 65534, 65534), 0);
-         },
-         "is a directory of another user (owner 65534), not the names stage's - it was left "
-         "alone"},
+        {"mkdir -m 700 $N && touch $N/f1 $N/f2 && ln -s /etc $N/link", nullptr},
+        {"ln -s $V $N", "is a symbolic link"},
+        {"echo x > $N", "is a regular file"},
+        {"mkdir $N && touch $N/theirs && chown -R 65534:65534 $N",
+         "is a directory of another user (owner 65534)"},
     };
-    const std::string victim = at("victim");
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        fs::create_directory(victim);
-        std::ofstream(victim + "/keep") << "keep me";
-        row.plant(name, victim);
+        SCOPED_TRACE(row.plant);
+        ASSERT_EQ(LoopImage::run("N=" + name + " V=" + victim +
+                                 " && mkdir $V && touch $V/keep && " + row.plant),
+                  0);
         for (const bool atStart : {true, false}) {
             int raised = 0;
             std::string words;
@@ -237,8 +209,10 @@ TEST_F(NamesImage, OnlyADirectoryOfItsOwnIsRemovedAndAnythingPlantedIsNamed) {
                 EXPECT_FALSE(fs::exists(fs::symlink_status(name)));
             } else {
                 EXPECT_EQ(raised, Err::FileAlreadyExists);
-                EXPECT_EQ(words,
-                          std::string(kNamesDirectory) + " in the top directory " + row.refusal);
+                EXPECT_EQ(words.find(std::string(kNamesDirectory) + " in the top directory " +
+                                     row.refusal),
+                          0u)
+                    << words;
                 EXPECT_TRUE(fs::exists(fs::symlink_status(name)));
                 if (fs::is_directory(fs::symlink_status(name))) {
                     EXPECT_TRUE(fs::exists(name + "/theirs"));

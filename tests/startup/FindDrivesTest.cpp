@@ -154,28 +154,26 @@ TEST_F(FindDrives, OnlyWritableFixedDisksAreSelectableAndGreyedBoxesSayWhy) {
     struct Case {
         std::string display;
         DriveType type;
+        std::string reason;  // after "Cannot be cleaned: "; empty: selectable
         bool writable = true;
         bool mounted = true;
         bool readOnly = false;
-        std::string reason;  // empty: selectable
     };
     const std::vector<Case> cases{
-        {"C: /", DRIVE_FIXED, true, true, false, ""},
-        {"D:", DRIVE_FIXED, true, true, false, "Cannot be cleaned: not a mount point"},
-        {"E: /net", DRIVE_REMOTE, true, true, false, "Cannot be cleaned: network"},
-        {"F: /ram", DRIVE_RAMDISK, true, true, false, "Cannot be cleaned: RAM disk"},
-        {"G: /odd", DRIVE_UNKNOWN, true, true, false,
-         "Cannot be cleaned: no local disk of its own"},
-        {"H: /gone", DRIVE_NO_ROOT_DIR, true, false, false, "Cannot be cleaned: not a mount point"},
-        {"I: /media/Stick", DRIVE_REMOVABLE, true, true, false, "Cannot be cleaned: removable"},
-        {"J: /media/cd", DRIVE_CDROM, true, true, false, "Cannot be cleaned: optical disc"},
-        {"K: /srv/ro", DRIVE_UNKNOWN, true, true, true, "Cannot be cleaned: read-only"},
-        {"L: /srv/theirs", DRIVE_FIXED, false, true, false,
-         "Cannot be cleaned: not writable by this user"},
+        {"C: /", DRIVE_FIXED, ""},
+        {"D:", DRIVE_FIXED, "not a mount point"},
+        {"E: /net", DRIVE_REMOTE, "network"},
+        {"F: /ram", DRIVE_RAMDISK, "RAM disk"},
+        {"G: /odd", DRIVE_UNKNOWN, "no local disk of its own"},
+        {"H: /gone", DRIVE_NO_ROOT_DIR, "not a mount point", true, false},
+        {"I: /media/Stick", DRIVE_REMOVABLE, "removable"},
+        {"J: /media/cd", DRIVE_CDROM, "optical disc"},
+        {"K: /srv/ro", DRIVE_UNKNOWN, "read-only", true, true, true},
+        {"L: /srv/theirs", DRIVE_FIXED, "not writable by this user", false},
     };
     for (const Case& c : cases) {
-        const std::string root = c.display.substr(0, 2) + "\\";
-        FakePlatform::Volume& v = platform.addVolume(root, 0, c.type, c.display);
+        FakePlatform::Volume& v =
+            platform.addVolume(c.display.substr(0, 2) + "\\", 0, c.type, c.display);
         v.writable = c.writable;
         v.facts.mounted = c.mounted;
         v.facts.readOnly = c.readOnly;
@@ -185,7 +183,9 @@ TEST_F(FindDrives, OnlyWritableFixedDisksAreSelectableAndGreyedBoxesSayWhy) {
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const Control& box = w.chkDrive[i];
         EXPECT_EQ(box.Enabled, cases[i].reason.empty()) << box.Caption;
-        EXPECT_EQ(box.DisabledReason, cases[i].reason) << box.Caption;
+        EXPECT_EQ(box.DisabledReason,
+                  cases[i].reason.empty() ? "" : "Cannot be cleaned: " + cases[i].reason)
+            << box.Caption;
         EXPECT_TRUE(box.Visible) << box.Caption;
     }
     for (const char* asked : {"E:\\", "F:\\", "I:\\", "J:\\", "C:\\"}) {

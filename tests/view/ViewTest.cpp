@@ -291,10 +291,10 @@ TEST(View, MessageBoxesKeepTheLineBreaksOfTheirText) {
         EXPECT_TRUE(fits) << line.toStdString();
 }
 
-// The window as drive discovery builds it: captions keep the case of their mount points, and a
-// greyed drive shows why it cannot be cleaned as its tool tip whether tool-tip help is on or
-// off; a drive that can be checked shows help only while help is on.
-TEST(View, GreyedDrivesSayWhyAndCaptionsKeepTheirCase) {
+// The window as drive discovery builds it: a greyed drive shows why it cannot be cleaned as its
+// tool tip whether tool-tip help is on or off; a drive that can be checked shows help only while
+// help is on.
+TEST(View, GreyedDrivesSayWhy) {
     ViewWindow v(1);
     frmQuellix& w = *v.window;
     v.platform.addVolume("C:\\", 0, DRIVE_FIXED, "C: /");
@@ -305,8 +305,6 @@ TEST(View, GreyedDrivesSayWhyAndCaptionsKeepTheirCase) {
     auto* data = v.widget<QCheckBox>(w.chkDrive[1]);
     auto* stick = v.widget<QCheckBox>(w.chkDrive[2]);
     ASSERT_TRUE(data != nullptr && stick != nullptr);
-    EXPECT_EQ(data->text(), "D: /srv/Data");
-    EXPECT_EQ(stick->text(), "E: /media/Stick");
     EXPECT_FALSE(stick->isEnabled());
 
     // What the window system shows when the pointer rests on the box. Each check shows another

@@ -16,11 +16,7 @@ const char* const kRestoring = "Restoring disk free-space.";
 
 // A journal of 16 MiB; every file made or touched rewrites one 256-byte inode's share.
 NamesFacts journalFacts() {
-    NamesFacts facts;
-    facts.supported = true;
-    facts.rewriteBytes = 16 << 20;
-    facts.bytesPerFile = 256;
-    return facts;
+    return {.supported = true, .rewriteBytes = 16 << 20, .bytesPerFile = 256};
 }
 
 class NamesStageTest : public EngineFixture {
@@ -41,9 +37,14 @@ protected:
     }
 };
 
+// A directory a stage left is removed by the first sweep, before the first pass.
 TEST_F(NamesStageTest, RunsAfterTheLastPassUntilTheJournalIsRewrittenAndLeavesNothing) {
-    addJournaledDrive("C:\\");
+    FakePlatform::Volume& v = addJournaledDrive("C:\\");
+    v.namesLeftover = true;
     FillCycles("C:\\");
+    EXPECT_FALSE(v.namesLeftover);
+    EXPECT_EQ(std::count(p.deleted.begin(), p.deleted.end(), std::string("C:\\") + kNamesDirectory),
+              1);
 
     const std::vector<std::string> expected{
         "Filling free-space with random characters ( pass  1 of  1 )", kRestoring,
@@ -58,13 +59,16 @@ TEST_F(NamesStageTest, RunsAfterTheLastPassUntilTheJournalIsRewrittenAndLeavesNo
 
     const DriveAccount& c = drive("C:\\");
     EXPECT_EQ(c.names.outcome, NamesOutcome::Complete) << c.names.reason;
-    EXPECT_EQ(c.names.bytesRewritten, 16u << 20);
-    EXPECT_EQ(c.names.rewriteBytes, 16u << 20);
     AssessOutcomes(account);
     EXPECT_EQ(c.outcome, DriveOutcome::Complete) << c.reason;
     EXPECT_EQ(p.errLog(), "");
     EXPECT_NE(SummaryLines(account).at(0).find("names of deleted files cleared"),
               std::string::npos);
+    const nlohmann::json d =
+        nlohmann::json::parse(RunReportLine(account, "1.0", "host", 0))["drives"][0];
+    EXPECT_EQ(d["names_stage"], "complete");
+    EXPECT_EQ(d["journal_bytes_rewritten"], 16 << 20);
+    EXPECT_TRUE(d["names_seconds"].is_number());
 }
 
 // The files: enough for about 16 rounds, at least 1,000 and at most 2^20, one for every inode
@@ -97,19 +101,9 @@ TEST_F(NamesStageTest, FilesWantedFollowTheJournalTheFreedSlotsAndTheLimits) {
 
 // What the stage reports, and what it makes of the drive: only a stage that could not do its
 // work leaves the drive short; one that does not apply leaves no trace but its account.
-enum class Scene {
-    NoJournal,
-    NoNames,
-    SizeEstimated,
-    SlotsUncounted,
-    SlotsOutOfReach,
-    NoRoom,
-    RoomForAFew,
-    PlantedName,
-    CommitFails,
-};
 struct OutcomeRow {
-    Scene scene;
+    const char* scene;
+    void (*setUp)(FakePlatform& p, FakePlatform::Volume& v, WipePlan& plan);
     NamesOutcome outcome;
     const char* reasonHas;  // in the stage's reason, and (when short) the drive's
     bool dirMade;
@@ -117,49 +111,14 @@ struct OutcomeRow {
 };
 
 void PrintTo(const OutcomeRow& row, std::ostream* os) {
-    *os << "scene " << static_cast<int>(row.scene) << ", " << NamesOutcomeName(row.outcome);
+    *os << row.scene;
 }
 
-class NamesOutcomeTest : public NamesStageTest, public testing::WithParamInterface<OutcomeRow> {
-protected:
-    void setUpScene(FakePlatform::Volume& v) {
-        switch (GetParam().scene) {
-            case Scene::NoJournal:
-                v.names.reset();
-                break;
-            case Scene::NoNames:
-                plan.clearNames = false;
-                break;
-            case Scene::SizeEstimated:
-                v.names->caveat = "only estimated";
-                break;
-            case Scene::SlotsUncounted:
-                v.names->freedInodeSlots = -1;
-                v.names->slotsUnknown = "no right to read the device";
-                break;
-            case Scene::SlotsOutOfReach:
-                v.names->freedInodeSlots = 500;
-                v.slotsOutOfReach = 7;
-                break;
-            case Scene::NoRoom:
-                v.namesRoom = 0;
-                break;
-            case Scene::RoomForAFew:
-                v.namesRoom = 100;
-                break;
-            case Scene::PlantedName:
-                p.refusedNames["C:\\"] = "names00.qlk in the top directory is a symbolic link";
-                break;
-            case Scene::CommitFails:
-                p.failNamesSync.insert("C:\\");
-                break;
-        }
-    }
-};
+class NamesOutcomeTest : public NamesStageTest, public testing::WithParamInterface<OutcomeRow> {};
 
 TEST_P(NamesOutcomeTest, SaysWhatTheStageDidAndOnlyAShortfallMakesTheDriveIncomplete) {
     const OutcomeRow& row = GetParam();
-    setUpScene(addJournaledDrive("C:\\"));
+    row.setUp(p, addJournaledDrive("C:\\"), plan);
     FillCycles("C:\\");
     AssessOutcomes(account);
     const DriveAccount& c = drive("C:\\");
@@ -181,26 +140,37 @@ TEST_P(NamesOutcomeTest, SaysWhatTheStageDidAndOnlyAShortfallMakesTheDriveIncomp
         << p.errLog();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Scenes, NamesOutcomeTest,
-    testing::Values(
-        OutcomeRow{Scene::NoJournal, NamesOutcome::Unsupported, "fakefs keeps no journal", false,
-                   true},
-        OutcomeRow{Scene::NoNames, NamesOutcome::Skipped, "", false, true},
-        OutcomeRow{Scene::SizeEstimated, NamesOutcome::Partial, "only estimated", true, false},
-        OutcomeRow{Scene::SlotsUncounted, NamesOutcome::Partial, "no right to read the device",
-                   true, false},
-        OutcomeRow{Scene::SlotsOutOfReach, NamesOutcome::Partial,
-                   "7 inode slots that deleted files left were out of reach", true, false},
-        OutcomeRow{Scene::NoRoom, NamesOutcome::Partial,
-                   "0 MB of 16 MB of journal, log or metadata were rewritten - the file system "
-                   "had no room for a file of the stage",
-                   true, false},
-        // Fewer files than wanted: more rounds make up for them.
-        OutcomeRow{Scene::RoomForAFew, NamesOutcome::Complete, "", true, true},
-        OutcomeRow{Scene::PlantedName, NamesOutcome::Failed,
-                   "names00.qlk in the top directory is a symbolic link", false, false},
-        OutcomeRow{Scene::CommitFails, NamesOutcome::Failed, "Device I/O error", true, false}));
+using P = FakePlatform;
+const OutcomeRow kScenes[] = {
+    {"no journal", [](P&, P::Volume& v, WipePlan&) { v.names.reset(); }, NamesOutcome::Unsupported,
+     "fakefs keeps no journal", false, true},
+    {"--no-names", [](P&, P::Volume&, WipePlan& plan) { plan.clearNames = false; },
+     NamesOutcome::Skipped, "", false, true},
+    {"size estimated", [](P&, P::Volume& v, WipePlan&) { v.names->caveat = "estimated"; },
+     NamesOutcome::Partial, "estimated", true, false},
+    {"slots uncounted",
+     [](P&, P::Volume& v, WipePlan&) {
+         v.names->freedInodeSlots = -1;
+         v.names->slotsUnknown = "no right to read the device";
+     },
+     NamesOutcome::Partial, "no right to read the device", true, false},
+    {"slots out of reach",
+     [](P&, P::Volume& v, WipePlan&) {
+         v.names->freedInodeSlots = 500;
+         v.slotsOutOfReach = 7;
+     },
+     NamesOutcome::Partial, "7 inode slots", true, false},
+    {"no room", [](P&, P::Volume& v, WipePlan&) { v.namesRoom = 0; }, NamesOutcome::Partial,
+     "0 MB of 16 MB", true, false},
+    // Fewer files than wanted: more rounds make up for them.
+    {"room for a few", [](P&, P::Volume& v, WipePlan&) { v.namesRoom = 100; },
+     NamesOutcome::Complete, "", true, true},
+    {"planted name",
+     [](P& p, P::Volume&, WipePlan&) { p.refusedNames["C:\\"] = "names00.qlk is a symbolic link"; },
+     NamesOutcome::Failed, "is a symbolic link", false, false},
+    {"commit fails", [](P& p, P::Volume&, WipePlan&) { p.failNamesSync.insert("C:\\"); },
+     NamesOutcome::Failed, "Device I/O error", true, false}};
+INSTANTIATE_TEST_SUITE_P(Scenes, NamesOutcomeTest, testing::ValuesIn(kScenes));
 
 TEST_F(NamesStageTest, AStopInTheStageEndsItAtOnceRemovesItsFilesAndStopsTheDrive) {
     addJournaledDrive("C:\\");
@@ -237,24 +207,6 @@ TEST_F(NamesStageTest, AStopBeforeTheStageLeavesItUnrun) {
     EXPECT_TRUE(p.namesDirs.empty());
     EXPECT_EQ(drive("C:\\").names.outcome, NamesOutcome::NotRun);
     EXPECT_EQ(std::count(observer.statusLines.begin(), observer.statusLines.end(), kClearing), 0);
-}
-
-TEST_F(NamesStageTest, TheCleanupRemovesADirectoryAStageLeftAndTheReportCarriesTheStage) {
-    FakePlatform::Volume& c = addJournaledDrive("C:\\");
-    c.namesLeftover = true;
-    FillCycles("C:\\");
-    // The first sweep, before the first pass, removed it.
-    EXPECT_FALSE(c.namesLeftover);
-    EXPECT_EQ(std::count(p.deleted.begin(), p.deleted.end(), std::string("C:\\") + kNamesDirectory),
-              1);
-
-    AssessOutcomes(account);
-    const nlohmann::json line = nlohmann::json::parse(RunReportLine(account, "1.0", "host", 0));
-    const nlohmann::json& d = line["drives"][0];
-    EXPECT_EQ(d["names_stage"], "complete");
-    EXPECT_EQ(d["names_reason"], "");
-    EXPECT_EQ(d["journal_bytes_rewritten"], 16 << 20);
-    EXPECT_TRUE(d["names_seconds"].is_number());
 }
 
 }  // namespace
