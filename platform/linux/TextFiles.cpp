@@ -9,9 +9,54 @@
 
 #include "platform/linux/Errors.h"
 #include "platform/linux/FileHandles.h"
+#include "runtime/EscapedName.h"
 #include "runtime/RuntimeError.h"
 
 namespace {
+
+// Opening never waits: a named pipe put under a record's name would hold the program in open()
+// for as long as nobody opens its other end, deaf to the signals that should end it.
+constexpr int kNeverWait = O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC;
+
+// Why what is under a record's name is not one of the program's own records, in words; empty
+// when it is: a regular file of this user's with no other name. Root may be writing into a
+// directory somebody else may write: a link there would carry the line into another file.
+std::string notOwnRecord(const struct stat& st) {
+    if (!S_ISREG(st.st_mode)) return "it is " + entryKindWords(st.st_mode);
+    if (st.st_uid != ::geteuid()) {
+        return "it belongs to another user (" + std::to_string(st.st_uid) + ")";
+    }
+    if (st.st_nlink != 1) return "it has " + std::to_string(st.st_nlink) + " names (a hard link)";
+    return {};
+}
+
+[[noreturn]] void refuseRecord(const std::string& path, const std::string& why,
+                               const char* untouched = "nothing was written to it") {
+    throw RuntimeError(Err::PathFileAccessError, ErrorDescription(Err::PathFileAccessError),
+                       why + ", not a file of this program's own - " + untouched,
+                       EscapedName(path));
+}
+
+// Opens a record to append to, made when missing. What is there already is taken only when it is
+// a regular file of this user's own with one name; a link is never followed, a pipe or device
+// never waited for.
+UniqueFd openToAppend(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | kNeverWait, 0666));
+    if (!fd) {
+        const int err = errno;
+        struct stat st {};
+        // A symbolic link (ELOOP) or a pipe without a reader (ENXIO) is named for what it is.
+        if ((err == ELOOP || err == ENXIO || err == EWOULDBLOCK) &&
+            ::lstat(path.c_str(), &st) == 0) {
+            refuseRecord(path, notOwnRecord(st));
+        }
+        raiseErrno(err, path);
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) raiseErrno(errno, path);
+    if (const std::string why = notOwnRecord(st); !why.empty()) refuseRecord(path, why);
+    return fd;
+}
 
 // A file written anew is a new file: whatever has the name is removed first, and an existing
 // file is never opened and truncated (nor a link followed), so that no one else's file can be
@@ -19,8 +64,7 @@ namespace {
 UniqueFd createAnew(const std::string& path) {
     for (int attempt = 0; attempt < 5; ++attempt) {
         if (::unlink(path.c_str()) != 0 && errno != ENOENT) break;
-        UniqueFd fd(
-            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | kNeverWait, 0666));
         if (fd || errno != EEXIST) return fd;
     }
     return {};
@@ -32,19 +76,22 @@ TextHandle TextFiles::open(const std::string& path, TextMode mode) {
     UniqueFd fd;
     switch (mode) {
         case TextMode::Input:
-            fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+            fd.reset(::open(path.c_str(), O_RDONLY | kNeverWait));
             break;
         case TextMode::Output:
             fd = createAnew(path);
             break;
         case TextMode::Append:
-            fd.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+            fd = openToAppend(path);
             break;
     }
     if (!fd) raiseErrno(errno, path);
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) raiseErrno(errno, path);
     if (S_ISDIR(st.st_mode)) Raise(Err::PathFileAccessError);
+    // What is read is a file: a pipe or a device planted under the name gives nothing.
+    if (!S_ISREG(st.st_mode))
+        refuseRecord(path, "it is " + entryKindWords(st.st_mode), "nothing was read");
     const TextHandle handle = nextFileHandle();
     File& f = files_[handle];
     f.fd = std::move(fd);
@@ -97,8 +144,7 @@ void TextFiles::writeAnew(const std::string& path, std::string_view bytes) {
 }
 
 void TextFiles::appendLine(const std::string& path, std::string_view line) {
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
-    if (!fd) raiseErrno(errno, path);
+    const UniqueFd fd = openToAppend(path);
     writeWhole(fd.get(), line, "\n", path);
 }
 
