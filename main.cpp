@@ -24,10 +24,8 @@ bool hasDisplay() {
 // --help, --version, --list and --dry-run print and end, and a refused option ends at once: they
 // need no window, even where there is a display.
 bool needsNoWindow(int argc, char** argv) {
-    std::string arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments += std::string(argv[i]) + " ";
-    const CommandLineWords words = SplitCommandLine(arguments);
+    const CommandLineWords words =
+        SplitCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     return !words.error.empty() || words.options.onlyPrint();
 }
 

@@ -69,6 +69,8 @@ enum class Priority { Normal, High };
 // What the program reports about a drive beyond its type: where and what it is, and how much of
 // its free space no fill of this process can reach.
 struct DriveFacts {
+    // Where and what the drive is, to be shown: control characters in these names are escaped
+    // (runtime/EscapedName.h), since anybody who may mount a FUSE file system chooses them.
     std::string mountPoint;  // the host path of the drive's root
     std::string fsType;      // "ext4", "xfs" ...
     std::string device;      // the mount's source, e.g. "/dev/sda1"
@@ -124,8 +126,9 @@ public:
     virtual HostFamily hostFamily() = 0;
     // The Win9x version text ("VersionNumber"); throws when it cannot be read.
     virtual std::string registryVersionNumber() = 0;
-    // The program's arguments as one text (everything after the program's name).
-    virtual std::string commandLine() = 0;
+    // The program's arguments, word by word as its caller gave them (everything after the
+    // program's name). A word may hold blanks: "/srv/my disk" is one mount point.
+    virtual std::vector<std::string> arguments() = 0;
     // The directory that holds the program file, as the host reports it.
     virtual std::string programDirectory() = 0;
     // The directory for the files the program writes (error log, random text, run report): the
@@ -156,6 +159,9 @@ public:
     // --- drives ---
     // Display texts of the logical drives in drive-letter order ("C: /", "D: /home", ...).
     virtual std::vector<std::string> driveList() = 0;
+    // The mount points the command line names: listed even where the drive list leaves such a
+    // mount out otherwise (one another user made). Takes effect at the next driveList().
+    virtual void drivesNamed(const std::vector<std::string>& mountPoints) { (void)mountPoints; }
     // Type of the drive whose root is given ("C:\"); DRIVE_NO_ROOT_DIR when there is none.
     virtual DriveType driveType(const std::string& root) = 0;
     // Total free bytes of the drive that this process can fill. False when unreadable.

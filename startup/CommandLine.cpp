@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "resources/StringTable.h"
+#include "runtime/EscapedName.h"
 #include "runtime/Numeric.h"
 #include "startup/DriveBox.h"
 #include "startup/DryRun.h"
@@ -52,7 +53,9 @@ void chooseDrive(frmQuellix& w, ErrorHandler& on, std::int32_t i, const std::str
 std::int32_t driveMountedOn(frmQuellix& w, ErrorHandler& on, const std::string& word) {
     std::vector<std::string> items;
     on([&] { items = w.platform().driveList(); });
-    const std::string wanted = NormalMountPoint(word);
+    // The list shows mount points with their control characters escaped; so is the word, and
+    // two different names never escape alike.
+    const std::string wanted = EscapedName(NormalMountPoint(word));
     for (std::int32_t i = 0; i < w.DriveCount && static_cast<std::size_t>(i) < items.size(); ++i) {
         const std::string& item = items[static_cast<std::size_t>(i)];
         bool sameDrive = false;
@@ -145,11 +148,11 @@ void ApplyCommandLine(frmQuellix& w, ErrorHandler& on, const CommandLineWords& w
         const std::int32_t i = driveMountedOn(w, on, word);
         if (i < 0) {
             reject(w, on,
-                   word +
+                   EscapedName(word) +
                        " is not the mount point of a drive.  quellix --list shows the drives "
                        "and their mount points.");
         }
-        chooseDrive(w, on, i, word, chosen);
+        chooseDrive(w, on, i, EscapedName(word), chosen);
     }
     for (const std::int32_t i : chosen)
         on([&] { DriveBox(w, i).Value = 1; });

@@ -7,6 +7,8 @@
 #include <array>
 #include <optional>
 
+#include "runtime/EscapedName.h"
+
 namespace {
 
 struct OptionEntry {
@@ -72,30 +74,23 @@ const OptionEntry* findOption(const std::string& name) {
     return found == kOptions.end() ? nullptr : &*found;
 }
 
-std::vector<std::string> words(const std::string& text) {
-    std::vector<std::string> result;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t start = text.find_first_not_of(' ', pos);
-        if (start == std::string::npos) break;
-        const std::size_t end = std::min(text.find(' ', start), text.size());
-        result.push_back(text.substr(start, end - start));
-        pos = end;
-    }
-    return result;
-}
-
 std::string quoted(const std::string& word) {
-    return "'" + word + "'";
+    return "'" + EscapedName(word) + "'";
 }
 
 }  // namespace
 
-CommandLineWords SplitCommandLine(const std::string& arguments) {
+CommandLineWords SplitCommandLine(const std::vector<std::string>& all) {
     CommandLineWords result;
-    const std::vector<std::string> all = words(arguments);
     for (std::size_t i = 0; i < all.size(); ++i) {
         const std::string& word = all[i];
+        if (word.empty()) continue;
+        // "-?" asks for the help as "?" does.
+        if (word == "-?") {
+            if (!result.text.empty()) result.text += ' ';
+            result.text += '?';
+            continue;
+        }
         if (word.front() == '/' && word != "/?") {
             result.mountPoints.push_back(word);
             continue;

@@ -14,15 +14,19 @@ struct CommandLineWords {
     ProgramOptions options;
     // The words that begin with "/", in the order given: mount points of drives to clean.
     std::vector<std::string> mountPoints;
-    // The other words, joined by blanks, for the search for the program's own options.
+    // The other words, joined by blanks, for the search for the program's own options. Only
+    // these are searched: a mount point or an option's value that holds "ALL" or "RUN" is data.
     std::string text;
     // Why the options cannot be taken ("unknown option '--x'"); empty when they can.
     std::string error;
 };
 
-// Splits the program's argument text at blanks into its kinds of words. "/?" is the old form of
-// "?" and stays in the text.
-CommandLineWords SplitCommandLine(const std::string& arguments);
+// Sorts the program's arguments (argv's words, as the caller's shell gave them: a word may hold
+// blanks) into their kinds, by position: an option that takes a value takes the next word
+// whatever it says, and a word that begins with "/" is a mount point, before the program's own
+// words are looked for in the rest. "/?" is the old form of "?" and stays in the text; "-?" is
+// "?" too.
+CommandLineWords SplitCommandLine(const std::vector<std::string>& arguments);
 
 // The usage synopsis that --help prints: options, the program's own words, drives by letter or
 // mount point, QUELLIX_DRIVES, exit statuses and two examples; lines joined by CR LF.

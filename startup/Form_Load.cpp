@@ -69,8 +69,8 @@ void frmQuellix::Form_Load() {
     // The options that begin with "-" and the mount points are whole words, taken out of the
     // text that the program's own options are looked for in. A refused option, --help,
     // --version and --list end the program before anything is discovered, cleaned or shown.
-    std::string arguments;
-    on([&] { arguments = platform().commandLine(); });
+    std::vector<std::string> arguments;
+    on([&] { arguments = platform().arguments(); });
     const CommandLineWords words = SplitCommandLine(arguments);
     if (!words.error.empty()) {
         on([&] { desktop().PrintError(words.error + "\r\n" + ShortUsage()); });
@@ -78,6 +78,8 @@ void frmQuellix::Form_Load() {
         desktop().EndProgram(ExitCode);
     }
     Options = words.options;
+    // Mounts another user made are drives only where the command line names them.
+    on([&] { platform().drivesNamed(words.mountPoints); });
     ApplyConventionalOptions(*this, Options);
 
     on([&] { chkExitWhenDone.Value = 0; });

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/Platform.h"
+#include "runtime/EscapedName.h"
 
 namespace {
 
@@ -131,9 +132,20 @@ DriveType classifyMount(const MountEntry& e, const BlockLookup& lookup) {
     return DRIVE_FIXED;
 }
 
+std::optional<unsigned> mountMaker(const MountEntry& e) {
+    std::string value;
+    if (!(isUserSpaceFileSystem(e.fsType) || e.fsType == "fuseblk") ||
+        !hasOption(e.superOptions, "user_id", &value) || value.empty() ||
+        value.find_first_not_of("0123456789") != std::string::npos || value.size() > 9) {
+        return std::nullopt;
+    }
+    return static_cast<unsigned>(std::stoul(value));
+}
+
 std::vector<Drive> buildDriveTable(const std::vector<MountEntry>& entries,
                                    const std::optional<std::string>& pinned,
-                                   const BlockLookup& lookup, const DirectoryCheck& isDirectory) {
+                                   const BlockLookup& lookup, const DirectoryCheck& isDirectory,
+                                   const std::optional<DriveViewer>& viewer) {
     const auto top = visibleMounts(entries);
     const auto directory = [&](const MountEntry& e) {
         return !isDirectory || isDirectory(e.mountPoint);
@@ -173,9 +185,23 @@ std::vector<Drive> buildDriveTable(const std::vector<MountEntry>& entries,
         d.mountPoint = "/";
         drives.push_back(d);
     }
+    // Another ordinary user's mount, named or not.
+    const auto othersMount = [&](const MountEntry& e) {
+        const auto maker = mountMaker(e);
+        return viewer && maker && *maker != 0 && *maker != viewer->uid;
+    };
+    const auto named = [&](const MountEntry& e) {
+        return std::find(viewer->named.begin(), viewer->named.end(), e.mountPoint) !=
+               viewer->named.end();
+    };
+    std::vector<const MountEntry*> namedOthers;
     std::map<std::pair<unsigned, unsigned>, const MountEntry*> chosen;
     for (const auto& [point, e] : top) {  // in alphabetical order of mount points
         if (isPseudoFileSystem(e->fsType)) continue;
+        if (othersMount(*e)) {
+            if (named(*e) && directory(*e)) namedOthers.push_back(e);
+            continue;
+        }
         const std::pair<unsigned, unsigned> dev{e->major, e->minor};
         if (seen.count(dev) != 0) continue;
         if (!directory(*e)) continue;
@@ -190,12 +216,14 @@ std::vector<Drive> buildDriveTable(const std::vector<MountEntry>& entries,
     });
     for (const MountEntry* e : others)
         drives.push_back(mountedDrive(*e, lookup));
+    for (const MountEntry* e : namedOthers)
+        drives.push_back(mountedDrive(*e, lookup));
     return drives;
 }
 
 std::string driveDisplayText(std::size_t index, const Drive& drive) {
     const char letter = static_cast<char>('C' + index);
-    return std::string(1, letter) + ": " + drive.mountPoint;
+    return std::string(1, letter) + ": " + EscapedName(drive.mountPoint);
 }
 
 std::optional<DrivePath> splitDrivePath(std::string_view path) {

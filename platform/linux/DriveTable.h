@@ -39,18 +39,33 @@ bool isPseudoFileSystem(std::string_view fsType);
 // /etc/hosts that way); such a mount is never a drive.
 using DirectoryCheck = std::function<bool(const std::string& mountPoint)>;
 
+// The user who made a mount, where the mount table tells: a FUSE file system names it (user_id=).
+// Nothing for a mount of the system's (the kernel's file systems, mounted by root).
+std::optional<unsigned> mountMaker(const MountEntry& entry);
+
+// Who is asking for the list: mounts that another ordinary user made (any user may mount FUSE
+// file systems, two dozen of them, at names of their choice) are left out, so that they can
+// neither move the letters nor crowd out the drives, unless they are among the mount points named
+// (on the command line); those follow the others.
+struct DriveViewer {
+    unsigned uid = 0;
+    std::vector<std::string> named;
+};
+
 // The drives from C: on. With pinned (the colon-separated list of QUELLIX_DRIVES) exactly those
 // paths, in that order; otherwise the root file system, then the other listed file systems in
 // alphabetical order of their mount points, each file system once, chosen among the mounts
-// whose mount point is a directory (all are, without isDirectory). A pinned path whose mount is
-// not a directory is listed as no mount point. The list is not cut at 24: the caller decides what
-// to do with more.
+// whose mount point is a directory (all are, without isDirectory), without other users' mounts
+// where a viewer is given. A pinned path whose mount is not a directory is listed as no mount
+// point. The list is not cut at 24: the caller decides what to do with more.
 std::vector<Drive> buildDriveTable(const std::vector<MountEntry>& entries,
                                    const std::optional<std::string>& pinned,
                                    const BlockLookup& lookup,
-                                   const DirectoryCheck& isDirectory = {});
+                                   const DirectoryCheck& isDirectory = {},
+                                   const std::optional<DriveViewer>& viewer = std::nullopt);
 
-// "C: /" for the drive at the given index of the table (0 is C:).
+// "C: /" for the drive at the given index of the table (0 is C:), the mount point's control
+// characters escaped (runtime/EscapedName.h).
 std::string driveDisplayText(std::size_t index, const Drive& drive);
 
 // A drive path split into the index of its drive in the table (C: is 0) and the path below the

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "runtime/EscapedName.h"
 #include "runtime/RuntimeError.h"
 
 int errorNumberForErrno(int err) {
@@ -37,7 +38,7 @@ int errorNumberForErrno(int err) {
 
 void raiseErrno(int err, const std::string& path) {
     const int number = errorNumberForErrno(err);
-    throw RuntimeError(number, ErrorDescription(number), std::strerror(err), path);
+    throw RuntimeError(number, ErrorDescription(number), std::strerror(err), EscapedName(path));
 }
 
 std::string entryKindWords(unsigned mode) {
@@ -52,5 +53,5 @@ std::string entryKindWords(unsigned mode) {
 
 void refuseName(const std::string& name, const std::string& what, const std::string& hostPath) {
     throw RuntimeError(Err::FileAlreadyExists, ErrorDescription(Err::FileAlreadyExists),
-                       name + " in the top directory " + what, hostPath);
+                       name + " in the top directory " + what, EscapedName(hostPath));
 }

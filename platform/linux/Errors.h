@@ -8,7 +8,7 @@
 int errorNumberForErrno(int err);
 
 // Raises the run-time error that matches err, with the system's text for it and the path the
-// failed operation concerned.
+// failed operation concerned (its control characters escaped: runtime/EscapedName.h).
 [[noreturn]] void raiseErrno(int err, const std::string& path = {});
 
 // What a directory entry of the given mode is, in words: "a directory", "a symbolic link" ...

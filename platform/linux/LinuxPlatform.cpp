@@ -12,8 +12,10 @@
 #include "platform/linux/Errors.h"
 #include "platform/linux/FileOps.h"
 #include "platform/linux/FreeSpace.h"
+#include "platform/linux/OwnMark.h"
 #include "platform/linux/SwapList.h"
 #include "platform/linux/SysBlock.h"
+#include "runtime/EscapedName.h"
 #include "runtime/RuntimeError.h"
 
 namespace {
@@ -49,13 +51,20 @@ std::optional<std::string> pinnedDrives(const std::optional<std::string>& option
 
 std::vector<std::string> LinuxPlatform::driveList() {
     const auto text = readSmallFile("/proc/self/mountinfo");
-    table_ = buildDriveTable(parseMountInfo(text.value_or("")), pinnedDrives(options_.drives),
-                             sysBlockFacts, isDirectoryMountPoint);
+    table_ =
+        buildDriveTable(parseMountInfo(text.value_or("")), pinnedDrives(options_.drives),
+                        sysBlockFacts, isDirectoryMountPoint, DriveViewer{::geteuid(), named_});
     tableRead_ = true;
     std::vector<std::string> list;
     for (std::size_t i = 0; i < table_.size(); ++i)
         list.push_back(driveDisplayText(i, table_[i]));
     return list;
+}
+
+void LinuxPlatform::drivesNamed(const std::vector<std::string>& mountPoints) {
+    named_.clear();
+    for (const std::string& path : mountPoints)
+        named_.push_back(normalizeMountPath(path));
 }
 
 const std::vector<Drive>& LinuxPlatform::drives() {
@@ -152,11 +161,12 @@ DriveFacts LinuxPlatform::driveFacts(const std::string& root) {
     DriveFacts facts;
     const Drive* drive = driveOf(root, nullptr);
     if (drive == nullptr) return facts;
-    facts.mountPoint = drive->mountPoint;
+    // Names anybody may choose (a FUSE mount's source and type, a mount point) are shown as data.
+    facts.mountPoint = EscapedName(drive->mountPoint);
     if (!drive->mounted) return facts;
     facts.mounted = true;
-    facts.fsType = drive->mount.fsType;
-    facts.device = drive->mount.source;
+    facts.fsType = EscapedName(drive->mount.fsType);
+    facts.device = EscapedName(drive->mount.source);
     facts.readOnly = isReadOnly(drive->mount);
     facts.flash = flashStorage(drive->mount);
     facts.disk = diskName(drive->mount);
@@ -326,7 +336,7 @@ NamesHandle LinuxPlatform::openNamesDirectory(const std::string& root) {
     const Drive* drive = nullptr;
     const UniqueFd dir = fixedDriveRoot(root, drive);
     return names_.open(dir.get(), drive->mountPoint, surveyNames(dir.get(), drive->mount),
-                       sharedOwnerOf(*drive, dir.get()));
+                       sharedOwnerOf(*drive, dir.get()), ownToken());
 }
 
 std::int64_t LinuxPlatform::addNamesFiles(NamesHandle dir, std::int64_t count) {
@@ -348,7 +358,7 @@ void LinuxPlatform::closeNamesDirectory(NamesHandle dir) {
 bool LinuxPlatform::namesLeftover(const std::string& root) {
     const Drive* drive = driveOf(root, nullptr);
     const UniqueFd dir = drive == nullptr ? UniqueFd() : openDriveRoot(*drive);
-    return dir && NamesFiles::leftover(dir.get());
+    return dir && NamesFiles::leftover(dir.get(), ownToken());
 }
 
 void LinuxPlatform::removeNamesLeftover(const std::string& root) {
@@ -359,7 +369,14 @@ void LinuxPlatform::removeNamesLeftover(const std::string& root) {
     const UniqueFd dir = openDriveRoot(*drive, &openError);
     if (openError != 0) raiseErrno(openError, drive->mountPoint);
     if (!dir) return;
-    NamesFiles::removeLeftover(dir.get(), drive->mountPoint, sharedOwnerOf(*drive, dir.get()));
+    NamesFiles::removeLeftover(dir.get(), drive->mountPoint, sharedOwnerOf(*drive, dir.get()),
+                               ownToken());
+}
+
+std::string LinuxPlatform::ownToken() {
+    const std::lock_guard<std::mutex> lock(tokenMutex_);
+    if (!token_) token_ = ownMarkToken(stateDirectory());
+    return *token_;
 }
 
 void LinuxPlatform::writeNewFile(const std::string& path, std::string_view bytes) {

@@ -6,6 +6,7 @@
 // drive whose mount is no longer the one listed fails instead of reaching the directory below.
 #pragma once
 
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,7 +44,7 @@ public:
 
     HostFamily hostFamily() override { return HostFamily::NtFamily; }
     std::string registryVersionNumber() override;
-    std::string commandLine() override;
+    std::vector<std::string> arguments() override;
     std::string programDirectory() override;
     std::string stateDirectory() override;
     std::string documentDirectory() override;
@@ -58,6 +59,7 @@ public:
     std::string utcTimestamp() override;
 
     std::vector<std::string> driveList() override;
+    void drivesNamed(const std::vector<std::string>& mountPoints) override;
     DriveType driveType(const std::string& root) override;
     bool diskFreeSpaceEx(const std::string& root, std::uint64_t& totalFreeBytes) override;
     bool diskFreeSpace(const std::string& root, std::int32_t& sectorsPerCluster,
@@ -129,16 +131,24 @@ private:
     // The owner every file has on a file system that keeps no owner per file (the top
     // directory's); nothing elsewhere.
     static std::optional<std::uint32_t> sharedOwnerOf(const Drive& drive, int rootFd);
+    // The token of the mark on what the program made in a top directory (OwnMark.h), read from
+    // (or made in) the state directory once; empty when it cannot be had.
+    std::string ownToken();
     // The free-space figures of a listed, mounted drive; nothing when they cannot be read.
     std::optional<FreeSpaceFacts> freeSpaceOf(const std::string& root);
 
     Options options_;
     std::vector<Drive> table_;
+    std::vector<std::string> named_;  // normalized
     bool tableRead_ = false;
     FillFiles fills_;
     NamesFiles names_;
     DriveDevices devices_;
     TextFiles texts_;
+    std::mutex stateMutex_;
+    std::string stateNote_;  // the last word on a state directory refused, said once
+    std::mutex tokenMutex_;
+    std::optional<std::string> token_;
     int startNice_ = 0;
     int startIoPriority_ = 0;
 };

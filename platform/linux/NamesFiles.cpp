@@ -9,6 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <time.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 
@@ -17,6 +20,7 @@
 #include "platform/linux/Errors.h"
 #include "platform/linux/FileHandles.h"
 #include "platform/linux/FileOps.h"
+#include "platform/linux/OwnMark.h"
 #include "platform/linux/SysBlock.h"
 #include "runtime/RuntimeError.h"
 
@@ -39,9 +43,26 @@ bool owns(const struct stat& st, std::optional<std::uint32_t> sharedOwner) {
     return st.st_uid == ::geteuid() || (sharedOwner && st.st_uid == *sharedOwner);
 }
 
-// Removes every entry of the open directory (never following a link: a name is removed, not
-// what it names). The first failure is raised once all were tried.
-void removeContents(int dirFd, const std::string& dirPath) {
+// A name the stage gives its files: letters and digits only, and long (as long as the file system
+// takes, 255 on every file system the stage runs on). Nothing else in a leftover is removed.
+constexpr std::size_t kShortestStageName = 16;
+bool stageName(const std::string& name) {
+    return name.size() >= kShortestStageName && std::all_of(name.begin(), name.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+           });
+}
+
+// Removes one entry of the open directory: a file, or a directory only while it is empty (the
+// stage's own are). A name that is not there is no failure.
+int removeEntry(int dirFd, const char* name) {
+    if (::unlinkat(dirFd, name, 0) == 0) return 0;
+    if (errno == EISDIR && ::unlinkat(dirFd, name, AT_REMOVEDIR) == 0) return 0;
+    return errno == ENOENT ? 0 : errno;
+}
+
+// Removes the entries of a proven leftover that carry the stage's names, never following a link
+// (a name is removed, not what it names). The first failure is raised once all were tried.
+void removeStageEntries(int dirFd, const std::string& dirPath) {
     const DirStream dir = openDirStream(dirFd, dirPath);
     int firstError = 0;
     std::string failed;
@@ -53,28 +74,73 @@ void removeContents(int dirFd, const std::string& dirPath) {
             break;
         }
         const std::string name = entry->d_name;
-        if (name == "." || name == "..") continue;
-        // The stage's own directories are empty; one that is not stays, and is named.
-        int removed = ::unlinkat(dirFd, name.c_str(), 0);
-        if (removed != 0 && errno == EISDIR)
-            removed = ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR);
-        if (removed != 0 && errno != ENOENT && firstError == 0) {
-            firstError = errno;
+        if (!stageName(name)) continue;
+        if (const int err = removeEntry(dirFd, name.c_str()); err != 0 && firstError == 0) {
+            firstError = err;
             failed = dirPath + "/" + name;
         }
     }
     if (firstError != 0) raiseErrno(firstError, failed.empty() ? dirPath : failed);
 }
 
+bool sameObject(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Removes the directory open as dirFd from the top directory, where it had the stage's name, once
+// empty. A name is all rmdir takes: right before, the entry under the name must still be this very
+// directory. One swapped in meanwhile is left alone, and the stage's own stays, empty, wherever it
+// is now.
+void removeStageDirectory(int rootFd, int dirFd, const std::string& path) {
+    struct stat own {};
+    struct stat there {};
+    if (::fstat(dirFd, &own) != 0) raiseErrno(errno, path);
+    if (::fstatat(rootFd, kNamesDirectory, &there, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !sameObject(own, there)) {
+        refuseName(kNamesDirectory,
+                   "was swapped for something else during the stage: that was left alone, and "
+                   "the stage's own directory stays, empty, where it was moved",
+                   path);
+    }
+    if (::unlinkat(rootFd, kNamesDirectory, AT_REMOVEDIR) != 0 && errno != ENOENT) {
+        raiseErrno(errno, path);
+    }
+}
+
+// Whether the directory is empty but for "." and "..".
+bool emptyDirectory(int dirFd, const std::string& path) {
+    const DirStream dir = openDirStream(dirFd, path);
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") return false;
+    }
+    return true;
+}
+
+// The clock that stamps a new inode's birth: the kernel's coarse clock, which may lag the fine
+// one by a tick.
+struct timespec birthClock() {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return now;
+}
+
+bool bornBefore(const struct statx_timestamp& born, const struct timespec& since) {
+    return born.tv_sec < since.tv_sec || (born.tv_sec == since.tv_sec &&
+                                          born.tv_nsec < static_cast<std::uint32_t>(since.tv_nsec));
+}
+
 }  // namespace
 
-bool NamesFiles::leftover(int rootFd) {
-    struct stat st {};
-    return ::fstatat(rootFd, kNamesDirectory, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+bool NamesFiles::leftover(int rootFd, const std::string& token) {
+    const UniqueFd dir(
+        ::openat(rootFd, kNamesDirectory, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return dir && carriesOwnMark(dir.get(), token);
 }
 
 void NamesFiles::removeLeftover(int rootFd, const std::string& hostPath,
-                                std::optional<std::uint32_t> sharedOwner) {
+                                std::optional<std::uint32_t> sharedOwner,
+                                const std::string& token) {
     const std::string path = joinMountPath(hostPath, kNamesDirectory);
     struct stat st {};
     if (::fstatat(rootFd, kNamesDirectory, &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -90,7 +156,8 @@ void NamesFiles::removeLeftover(int rootFd, const std::string& hostPath,
     const UniqueFd dir(
         ::openat(rootFd, kNamesDirectory, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!dir) raiseErrno(errno, path);
-    // What is opened is what is judged: only a directory of this process's user is emptied.
+    // What is opened is what is judged, and emptied through its descriptor: the name may lead
+    // elsewhere a moment later.
     if (::fstat(dir.get(), &st) != 0) raiseErrno(errno, path);
     if (!owns(st, sharedOwner)) {
         refuseName(kNamesDirectory,
@@ -98,22 +165,28 @@ void NamesFiles::removeLeftover(int rootFd, const std::string& hostPath,
                        "), not the names stage's - it was left alone",
                    path);
     }
-    removeContents(dir.get(), path);
-    if (::unlinkat(rootFd, kNamesDirectory, AT_REMOVEDIR) != 0 && errno != ENOENT) {
-        raiseErrno(errno, path);
+    if (!carriesOwnMark(dir.get(), token)) {
+        refuseName(kNamesDirectory,
+                   "is a directory that carries no mark of this program's (it may be somebody's "
+                   "directory renamed) - it was left alone",
+                   path);
     }
+    removeStageEntries(dir.get(), path);
+    removeStageDirectory(rootFd, dir.get(), path);
 }
 
 NamesHandle NamesFiles::open(int rootFd, const std::string& hostPath, const NamesSurvey& survey,
-                             std::optional<std::uint32_t> sharedOwner) {
+                             std::optional<std::uint32_t> sharedOwner, const std::string& token) {
     Dir d;
     d.hostPath = joinMountPath(hostPath, kNamesDirectory);
     bool made = false;
+    struct timespec before {};
     for (int attempt = 0; attempt < kMakeAttempts && !made; ++attempt) {
+        before = birthClock();
         made = ::mkdirat(rootFd, kNamesDirectory, 0700) == 0;
         if (made) break;
         if (errno != EEXIST) raiseErrno(errno, d.hostPath);
-        removeLeftover(rootFd, hostPath, sharedOwner);
+        removeLeftover(rootFd, hostPath, sharedOwner, token);
     }
     if (!made) {
         refuseName(kNamesDirectory,
@@ -121,16 +194,27 @@ NamesHandle NamesFiles::open(int rootFd, const std::string& hostPath, const Name
                    "stage did not run",
                    d.hostPath);
     }
+    if (race_) race_(rootFd);
+    // mkdirat gives no descriptor: the directory is opened by its name, which a user who may
+    // write the top directory can have pointed at another directory meanwhile (rename, exchange).
+    // Only a new, empty directory of this user's, born after the mkdirat, is taken; from then on
+    // everything goes through the descriptor.
     d.fd.reset(::openat(rootFd, kNamesDirectory, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!d.fd) raiseErrno(errno, d.hostPath);
     struct stat st {};
     if (::fstat(d.fd.get(), &st) != 0) raiseErrno(errno, d.hostPath);
-    if (!owns(st, sharedOwner)) {
+    struct statx sx {};
+    const bool bornEarlier = ::statx(d.fd.get(), "", AT_EMPTY_PATH, STATX_BTIME, &sx) == 0 &&
+                             (sx.stx_mask & STATX_BTIME) != 0 && bornBefore(sx.stx_btime, before);
+    if (!owns(st, sharedOwner) || bornEarlier || !emptyDirectory(d.fd.get(), d.hostPath)) {
         refuseName(kNamesDirectory,
-                   "was not a new directory of this program's own once made (owner " +
-                       std::to_string(st.st_uid) + ") - the names stage did not run",
+                   "was not the new directory this program had made once opened (owner " +
+                       std::to_string(st.st_uid) +
+                       ") - the names stage did not run, and what was there was left alone",
                    d.hostPath);
     }
+    // A kill from here on leaves a directory that the next start can prove its own.
+    putOwnMark(d.fd.get(), token);
     d.root.reset(::fcntl(rootFd, F_DUPFD_CLOEXEC, 0));
     if (!d.root) raiseErrno(errno, hostPath);
     if (::getrandom(d.key, sizeof d.key, 0) != static_cast<ssize_t>(sizeof d.key)) {
@@ -237,11 +321,15 @@ void NamesFiles::close(NamesHandle dir) {
         d = std::move(it->second);
         dirs_.erase(it);
     }
-    removeContents(d.fd.get(), d.hostPath);
-    d.fd.reset();
-    if (::unlinkat(d.root.get(), kNamesDirectory, AT_REMOVEDIR) != 0) {
-        raiseErrno(errno, d.hostPath);
+    // Exactly the names the stage made, through the directory's descriptor.
+    int firstError = 0;
+    for (std::int64_t number = 0; number < d.files; ++number) {
+        const int err = removeEntry(d.fd.get(), nameOf(d, number).c_str());
+        if (err != 0 && firstError == 0) firstError = err;
     }
+    if (firstError != 0) raiseErrno(firstError, d.hostPath);
+    if (race_) race_(d.root.get());
+    removeStageDirectory(d.root.get(), d.fd.get(), d.hostPath);
     // The removal is on the disk before the drive's last cleanup measures its free space.
     ::syncfs(d.root.get());
 }

@@ -12,11 +12,14 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
 
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/SafeDirectory.h"
+#include "runtime/EscapedName.h"
 #include "runtime/RuntimeError.h"
 
 namespace {
@@ -102,13 +105,8 @@ std::string LinuxPlatform::registryVersionNumber() {
     Raise(Err::FileNotFound);
 }
 
-std::string LinuxPlatform::commandLine() {
-    std::string line;
-    for (const auto& argument : options_.arguments) {
-        if (!line.empty()) line += ' ';
-        line += argument;
-    }
-    return line;
+std::vector<std::string> LinuxPlatform::arguments() {
+    return options_.arguments;
 }
 
 std::string LinuxPlatform::programDirectory() {
@@ -172,36 +170,56 @@ std::string LinuxPlatform::utcTimestamp() {
 //   installed, run as root   /var/lib/quellix, never below the read-only install prefix;
 //   a build that may write   its own directory;
 //   otherwise                $XDG_STATE_HOME/quellix, by default ~/.local/state/quellix.
+// Root takes a directory from its environment only when it is root's alone (SafeDirectory.h):
+// the variables survive `sudo -E` and `su`, and a directory of a user's would let that user plant
+// links for root to write through, and choose the fill text root writes next time. Otherwise root
+// keeps its files where it would without the variable, and says so once.
 std::string LinuxPlatform::stateDirectory() {
-    if (const auto service = environment("STATE_DIRECTORY");
-        service && !service->empty() && service->front() == '/') {
-        // A colon-separated list when a unit names several; the first one is the program's.
-        const std::string dir = service->substr(0, service->find(':'));
-        makeDirectories(dir);
-        return dir;
-    }
+    const bool root = ::geteuid() == 0;
     const std::string program = programDirectory();
     const bool installed = installPrefix(program).has_value();
-    if (installed && ::geteuid() == 0) {
+    const auto systemDirectory = [&] {
         const std::string dir = options_.systemStateDirectory.value_or("/var/lib/quellix");
         makeDirectories(dir);
         return dir;
-    }
-    if (!installed && ::faccessat(AT_FDCWD, program.c_str(), W_OK | X_OK, AT_EACCESS) == 0) {
+    };
+    const bool buildMayWrite =
+        !installed && ::faccessat(AT_FDCWD, program.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+    std::string named, by;
+    if (const auto service = environment("STATE_DIRECTORY");
+        service && !service->empty() && service->front() == '/') {
+        // A colon-separated list when a unit names several; the first one is the program's.
+        named = service->substr(0, service->find(':'));
+        by = "STATE_DIRECTORY";
+    } else if (installed && root) {
+        return systemDirectory();
+    } else if (buildMayWrite) {
         return program;
-    }
-    std::string base;
-    if (const auto state = environment("XDG_STATE_HOME");
-        state && !state->empty() && state->front() == '/') {
-        base = *state;
+    } else if (const auto state = environment("XDG_STATE_HOME");
+               state && !state->empty() && state->front() == '/') {
+        named = *state + "/quellix";
+        by = "XDG_STATE_HOME";
     } else {
         const auto home = environment("HOME");
-        base = (home && !home->empty() ? *home : userEntry().home) + "/.local/state";
+        named = (home && !home->empty() ? *home : userEntry().home) + "/.local/state/quellix";
+        by = "HOME";
     }
-    const std::string dir = base + "/quellix";
-    // A directory that cannot be made shows in the failure of the first file written there.
-    makeDirectories(dir);
-    return dir;
+    if (!root) {
+        // A directory that cannot be made shows in the failure of the first file written there.
+        makeDirectories(named);
+        return named;
+    }
+    const std::string unsafe = makeOwnDirectory(named);
+    if (unsafe.empty()) return named;
+    const std::string instead = buildMayWrite ? program : systemDirectory();
+    const std::string note = "not keeping files in " + named + " (from " + by + "): " + unsafe +
+                             "; they go to " + instead + " instead";
+    const std::lock_guard<std::mutex> lock(stateMutex_);
+    if (note != stateNote_) {
+        stateNote_ = note;
+        std::fprintf(stderr, "quellix: %s\n", EscapedName(note).c_str());
+    }
+    return instead;
 }
 
 std::string LinuxPlatform::documentDirectory() {

@@ -44,10 +44,11 @@ private:
     std::string path_;
 };
 
-TEST(LinuxHost, CommandLineIsTheArgumentsJoinedByBlanks) {
-    const char* argv[] = {"/opt/quellix/quellix", "c:", "RAND=3", "run"};
-    EXPECT_EQ(LinuxPlatform(4, argv).commandLine(), "c: RAND=3 run");
-    EXPECT_EQ(LinuxPlatform(1, argv).commandLine(), "");
+TEST(LinuxHost, TheArgumentsAreArgvsWordsAsGiven) {
+    const char* argv[] = {"/opt/quellix/quellix", "c:", "/srv/my disk", "run"};
+    EXPECT_EQ(LinuxPlatform(4, argv).arguments(),
+              (std::vector<std::string>{"c:", "/srv/my disk", "run"}));
+    EXPECT_TRUE(LinuxPlatform(1, argv).arguments().empty());
 }
 
 TEST(LinuxHost, IdentifiesAsTheNtFamilyWithoutARegistry) {
@@ -177,12 +178,23 @@ TEST(LinuxHost, AnInstalledProgramKeepsItsStateWhereTheHostKeepsState) {
         bool root;
         std::string expected;
     };
+    // Root takes a directory from its environment only where nobody else could have put anything:
+    // the test's directory may be written by all, a private one of root's may not.
+    const TempDir own;
+    const std::string system = dir.path() + "/var/lib/quellix";
+    std::filesystem::create_directories(own.path() + "/theirs");
+    std::filesystem::create_directory_symlink(own.path(), own.path() + "/link");
+    chown((own.path() + "/theirs").c_str(), 65534, 65534);
     const std::vector<Case> cases{
-        {std::nullopt, true, dir.path() + "/var/lib/quellix"},
+        {std::nullopt, true, system},
         {std::nullopt, false, dir.path() + "/state/quellix"},
-        {"", true, dir.path() + "/var/lib/quellix"},
-        {dir.path() + "/service:" + dir.path() + "/other", true, dir.path() + "/service"},
+        {"", true, system},
+        {own.path() + "/service:" + dir.path() + "/other", true, own.path() + "/service"},
         {dir.path() + "/service", false, dir.path() + "/service"},
+        {dir.path() + "/service", true, system},
+        {own.path() + "/theirs", true, system},
+        {own.path() + "/link/service", true, system},
+        {own.path() + "/../" + own.path() + "/service", true, system},
     };
     for (const Case& c : cases) {
         if (c.root && geteuid() != 0) continue;

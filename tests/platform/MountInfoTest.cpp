@@ -125,7 +125,7 @@ TEST(DriveTable, ListsRootThenRealFileSystemsOnceInAlphabeticalOrder) {
         "H: /mnt/archive",
         "I: /mnt/nas",
         "J: /mnt/ssh",
-        "K: /mnt/tab\tand\\back",
+        "K: /mnt/tab\\tand\\\\back",  // shown as data (EscapedName)
         "L: /mnt/win",
         "M: /mnt/windows",
     };
@@ -196,6 +196,40 @@ TEST(DriveTable, MoreThanTwentyFourDrivesAreAllReported) {
                 std::to_string(100 + i) + " rw - ext4 /dev/sda3 rw\n";
     }
     EXPECT_EQ(table(text.c_str()).size(), 31u);
+}
+
+// Any user may mount FUSE file systems where and as often as it likes: another ordinary user's
+// mounts are no drives unless named, then after the others; they never crowd out the drives.
+TEST(DriveTable, OtherUsersMountsAreLeftOutUnlessNamed) {
+    std::string text =
+        "1 0 8:1 / / rw - ext4 /dev/nvme0n1p2 rw\n"
+        "2 1 8:3 / /srv rw - ext4 /dev/sda3 rw\n"
+        "3 1 0:40 / /mnt/system rw - fuse.sshfs root@h:/x rw,user_id=0,group_id=0\n";
+    for (int i = 0; i < 30; ++i) {
+        text += std::to_string(i + 4) + " 1 0:" + std::to_string(50 + i) + " / /a/u" +
+                std::to_string(10 + i) +
+                " rw - fuse.bindfs x rw,user_id=" + std::to_string(i < 29 ? 1000 : 1001) +
+                ",group_id=1000\n";
+    }
+    struct Row {
+        std::optional<DriveViewer> viewer;
+        std::size_t drives;
+        const char* last;
+    };
+    const std::vector<Row> rows{
+        {std::nullopt, 33, "/srv"},
+        {DriveViewer{0, {}}, 3, "/srv"},
+        {DriveViewer{0, {"/a/u12", "/a/u39"}}, 5, "/a/u39"},
+        {DriveViewer{1000, {}}, 32, "/srv"},
+    };
+    for (const Row& row : rows) {
+        const auto drives =
+            buildDriveTable(parseMountInfo(text), std::nullopt, sampleLookup, {}, row.viewer);
+        ASSERT_EQ(drives.size(), row.drives);
+        EXPECT_EQ(drives.back().mountPoint, row.last);
+    }
+    EXPECT_EQ(mountMaker(parseMountInfo(text)[3]), 1000u);
+    EXPECT_EQ(mountMaker(parseMountInfo(text)[1]), std::nullopt);
 }
 
 TEST(DriveTable, PinnedDrivesAreExactlyThoseGivenInOrder) {

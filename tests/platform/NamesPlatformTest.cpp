@@ -4,8 +4,11 @@
 // leaves nothing behind.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,6 +18,9 @@
 #include "platform/FillGeometry.h"
 #include "platform/linux/ExtSuperblock.h"
 #include "platform/linux/NamesFacts.h"
+#include "platform/linux/NamesFiles.h"
+#include "platform/linux/UniqueFd.h"
+#include "runtime/RuntimeError.h"
 #include "tests/platform/ImageDrive.h"
 #include "tests/support/RaisedNumber.h"
 
@@ -169,8 +175,9 @@ TEST_F(NamesImage, TheStagesFilesTakeTheSlotsDeletedFilesLeftAndLeaveNothing) {
     EXPECT_EQ(after.f_bfree, before.f_bfree);
 }
 
-// Under the directory's name only a directory of this process's own user is ever emptied and
-// removed, a leftover before a stage as at start-up; anything else is named and left alone.
+// Under the directory's name only a directory the program made and marked is ever emptied and
+// removed, a leftover before a stage as at start-up; anything else is named and left alone: a
+// directory of root's renamed to the name too (owner == root proves nothing for root).
 TEST_F(NamesImage, OnlyADirectoryOfItsOwnIsRemovedAndAnythingPlantedIsNamed) {
     mount({"ext4", 32, 512});
     const std::string name = at(kNamesDirectory);
@@ -180,7 +187,8 @@ TEST_F(NamesImage, OnlyADirectoryOfItsOwnIsRemovedAndAnythingPlantedIsNamed) {
         const char* refusal;  // nullptr: it is the stage's own and goes
     };
     const Row rows[] = {
-        {"mkdir -m 700 $N && touch $N/f1 $N/f2 && ln -s /etc $N/link", nullptr},
+        {"mkdir -m 700 $N && touch $N/f1 $N/f2 && ln -s /etc $N/link",
+         "is a directory that carries no mark of this program's"},
         {"ln -s $V $N", "is a symbolic link"},
         {"echo x > $N", "is a regular file"},
         {"mkdir $N && touch $N/theirs && chown -R 65534:65534 $N",
@@ -215,7 +223,7 @@ TEST_F(NamesImage, OnlyADirectoryOfItsOwnIsRemovedAndAnythingPlantedIsNamed) {
                     << words;
                 EXPECT_TRUE(fs::exists(fs::symlink_status(name)));
                 if (fs::is_directory(fs::symlink_status(name))) {
-                    EXPECT_TRUE(fs::exists(name + "/theirs"));
+                    EXPECT_TRUE(fs::exists(name + "/theirs") || fs::exists(name + "/f1"));
                 }
             }
         }
@@ -224,6 +232,84 @@ TEST_F(NamesImage, OnlyADirectoryOfItsOwnIsRemovedAndAnythingPlantedIsNamed) {
         fs::remove_all(name);
         fs::remove_all(victim);
     }
+}
+
+// A stage cut short (a kill) leaves its directory marked: the next start proves it its own and
+// removes the stage's names in it, nothing else; a mark with another token proves nothing.
+TEST_F(NamesImage, ALeftoverIsProvenByItsMarkAndOnlyTheStagesNamesInItGo) {
+    mount({"ext4", 32, 512});
+    const std::string name = at(kNamesDirectory);
+    {
+        LinuxPlatform::Options o;
+        o.drives = drive_->pinned();
+        LinuxPlatform killed(o);
+        EXPECT_EQ(killed.addNamesFiles(killed.openNamesDirectory("C:\\"), 40), 40);
+    }  // never closed
+    EXPECT_TRUE(p().namesLeftover("C:\\"));
+    std::ofstream(name + "/keep.conf") << "not the stage's";
+    EXPECT_EQ(raisedNumber([&] { p().removeNamesLeftover("C:\\"); }), Err::PathFileAccessError);
+    EXPECT_EQ(std::distance(fs::directory_iterator(name), fs::directory_iterator()), 1);
+    fs::remove(name + "/keep.conf");
+    p().removeNamesLeftover("C:\\");
+    EXPECT_FALSE(fs::exists(name));
+
+    // A directory of root's whose mark holds another token.
+    fs::create_directory(name);
+    std::ofstream(name + "/" + std::string(64, 'a')) << "root's";
+    const std::string forged(32, '0');
+    ASSERT_EQ(::setxattr(name.c_str(), "trusted.quellix.own", forged.data(), forged.size(), 0), 0);
+    EXPECT_FALSE(p().namesLeftover("C:\\"));
+    EXPECT_EQ(raisedNumber([&] { p().removeNamesLeftover("C:\\"); }), Err::FileAlreadyExists);
+    EXPECT_TRUE(fs::exists(name + "/" + std::string(64, 'a')));
+}
+
+// A user who may write the top directory exchanges the stage's directory for one of root's
+// (renameat2 RENAME_EXCHANGE): right after it was made, the stage finds it is not its new one and
+// does not run; right before it is removed, the stage removes only its own names and leaves
+// whatever is under the name. The victims keep every file.
+TEST_F(NamesImage, ADirectorySwappedUnderTheStagesNameIsNeverWorkedInNorRemoved) {
+    mount({"ext4", 32, 512});
+    const std::string full = at("full"), empty = at("empty");
+    fs::create_directory(full);
+    fs::create_directory(empty);
+    std::ofstream(full + "/secret.conf") << "root's";
+    // Born a few clock ticks before the stage's directory.
+    ::usleep(50000);
+    const NamesSurvey survey{};
+    const std::string token(32, 'f');
+    const UniqueFd root(::open(drive_->image().mountPoint().c_str(), O_RDONLY | O_DIRECTORY));
+    ASSERT_TRUE(root);
+    struct Row {
+        const char* victim;
+        bool atClose;  // the exchange happens before the directory is removed, not once made
+    };
+    for (const Row row : {Row{"full", false}, Row{"empty", false}, Row{"full", true}}) {
+        SCOPED_TRACE(std::string(row.victim) + (row.atClose ? " at close" : " once made"));
+        int calls = 0;
+        NamesFiles names([&](int rootFd) {
+            if (++calls == (row.atClose ? 2 : 1)) {
+                ASSERT_EQ(::renameat2(rootFd, kNamesDirectory, rootFd, row.victim, RENAME_EXCHANGE),
+                          0);
+            }
+        });
+        int raised = 0;
+        try {
+            const NamesHandle dir = names.open(root.get(), "/mnt", survey, std::nullopt, token);
+            EXPECT_EQ(names.add(dir, 20), 20);
+            names.close(dir);
+        } catch (const RuntimeError& e) {
+            raised = e.number();
+        }
+        EXPECT_EQ(raised, Err::FileAlreadyExists);
+        // The victim, now under the stage's name, as it was; the stage's own directory, empty,
+        // under the victim's.
+        EXPECT_TRUE(fs::exists(at(kNamesDirectory) + "/secret.conf") || row.victim[0] == 'e');
+        EXPECT_TRUE(fs::is_empty(at(row.victim)));
+        fs::remove(at(row.victim));
+        fs::rename(at(kNamesDirectory), at(row.victim));
+    }
+    EXPECT_TRUE(fs::exists(full + "/secret.conf"));
+    EXPECT_TRUE(fs::is_empty(empty));
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ protected:
         if (!extra.empty()) s->p.addVolume("F:\\", 3u * 1048576u, DRIVE_FIXED, extra);
         // Left by an interrupted run: the start-up removes it, a dry run only names it.
         s->p.volume("C:\\").files["random01.qlk"] = 100;
-        s->p.arguments = line;
+        s->p.argumentLine = line;
         s->d.attach(s->x);
         try {
             s->x.Form_Load();
@@ -264,7 +264,7 @@ TEST_F(CommandLine, EveryExampleBehavesAsDescribed) {
 }
 
 TEST_F(CommandLine, HelpIsShownLineByLine) {
-    platform.arguments = "/?";
+    platform.argumentLine = "/?";
     EXPECT_EQ(load(), ExitFinished);
     ASSERT_EQ(desktop.boxes.size(), 1u);
     std::vector<std::string> lines;
@@ -279,7 +279,7 @@ TEST_F(CommandLine, HelpIsShownLineByLine) {
 }
 
 TEST_F(CommandLine, ARandNumberBeyond32BitsIsLoggedUnderLoad) {
-    platform.arguments = "RAND=1e12";
+    platform.argumentLine = "RAND=1e12";
     EXPECT_EQ(load(), ExitBadCommandLine);
     const auto lines = platform.errLogLines();
     ASSERT_EQ(lines.size(), 1u);
@@ -305,7 +305,7 @@ TEST_F(CommandLine, RunStartsTheWipeRunAfterTheWindowIsShown) {
                         "observed";
     }
     // C: is checked but has no free space, so the run ends at once with its message.
-    platform.arguments = "C: RUNNING";
+    platform.argumentLine = "C: RUNNING";
     EXPECT_EQ(load(), std::nullopt);
     ASSERT_FALSE(platform.priorities.empty());
     EXPECT_EQ(platform.priorities.front(), Priority::High);
@@ -315,7 +315,7 @@ TEST_F(CommandLine, RunStartsTheWipeRunAfterTheWindowIsShown) {
 }
 
 TEST_F(CommandLine, WithoutRunNoWipeRunStarts) {
-    platform.arguments = "C: STAY";
+    platform.argumentLine = "C: STAY";
     EXPECT_EQ(load(), std::nullopt);
     EXPECT_TRUE(platform.priorities.empty());
     EXPECT_TRUE(desktop.boxes.empty());
@@ -362,7 +362,8 @@ TEST_F(CommandLine, TheDriveTableSaysWhichDrivesCanBeCleanedAndWhyNot) {
 }
 
 TEST_F(CommandLine, OptionsAndMountPointsAreWholeWordsTakenOutOfTheText) {
-    const CommandLineWords words = SplitCommandLine("C: --list  RUN /srv/a --version /? -n /");
+    const CommandLineWords words =
+        SplitCommandLine(Words("C: --list  RUN /srv/a --version /? -n /"));
     EXPECT_TRUE(words.options.list && words.options.version && words.options.dryRun);
     EXPECT_FALSE(words.options.help);
     EXPECT_EQ(words.mountPoints, (std::vector<std::string>{"/srv/a", "/"}));
@@ -373,7 +374,7 @@ TEST_F(CommandLine, OptionsAndMountPointsAreWholeWordsTakenOutOfTheText) {
     // program's own words.
     ASSERT_EQ(findDrives(), std::nullopt);
     ErrorHandler on(platform, "test");
-    ApplyCommandLine(w, on, SplitCommandLine("--help -h --version --list"));
+    ApplyCommandLine(w, on, SplitCommandLine(Words("--help -h --version --list")));
     EXPECT_EQ(checkedDrives(), "");
     EXPECT_EQ(w.lblRandomPasses.Caption, "");
     EXPECT_EQ(w.chkNewRndTxt.Value, 0);
@@ -401,7 +402,7 @@ TEST_F(CommandLine, VerifyAndMapTakeTheirValues) {
     };
     for (const Option& c : cases) {
         SCOPED_TRACE(c.line);
-        const CommandLineWords words = SplitCommandLine(c.line);
+        const CommandLineWords words = SplitCommandLine(Words(c.line));
         EXPECT_EQ(words.error, c.error);
         EXPECT_EQ(words.options.verify, c.verify);
         EXPECT_EQ(words.options.mapDir, c.mapDir);
@@ -418,7 +419,7 @@ TEST_F(CommandLine, TheDryRunPlanSaysWhatARunWouldWriteAndWhatItCannotReach) {
     c.facts.flash = true;
     c.files["random01.qlk"] = 100;
     platform.volume("D:\\").files["quote00.qlk"] = 100;
-    platform.arguments = "--dry-run C: RAND=1 NEWRAND";
+    platform.argumentLine = "--dry-run C: RAND=1 NEWRAND";
     EXPECT_EQ(load(), ExitFinished);
     std::string plan;
     for (const std::string& line : desktop.printed)

@@ -114,7 +114,7 @@ TEST_F(FormLoad, AnUnsupportedHostEndsTheProgramBeforeAnyDefault) {
         d.attach(x);
         p.addVolume("C:\\", 0);
         p.family = c.family;
-        p.arguments = "C: RUN";
+        p.argumentLine = "C: RUN";
         std::optional<int> ended;
         try {
             x.Form_Load();
@@ -135,7 +135,7 @@ TEST_F(FormLoad, AnUnsupportedHostEndsTheProgramBeforeAnyDefault) {
 }
 
 TEST_F(FormLoad, TooManyOrNoDrivesEndStartUpBeforeTheCommandLine) {
-    platform.arguments = "ALL RUN";
+    platform.argumentLine = "ALL RUN";
     EXPECT_EQ(load(), ExitSystemPrevented);
     EXPECT_EQ(messages(), std::vector<std::string>{"I'm sorry but Quellix did not detect any "
                                                    "logical drives.  Now Exiting Quellix."});

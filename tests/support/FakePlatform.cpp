@@ -9,6 +9,14 @@
 #include "platform/Wildcard.h"
 #include "runtime/RuntimeError.h"
 
+std::vector<std::string> Words(const std::string& line) {
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
+
 namespace {
 
 std::string dirOf(const std::string& path) {

@@ -11,6 +11,9 @@
 
 #include "platform/Platform.h"
 
+// The words of a line split at blanks, as a shell splits one without quotes.
+std::vector<std::string> Words(const std::string& line);
+
 class FakePlatform : public Platform {
 public:
     struct Volume {
@@ -109,7 +112,10 @@ public:
     std::string programDir = "/opt/quellix";
     std::string stateDir;  // where written files go; the program's directory when empty
     std::string docDir;    // where the help document lies; the program's directory when empty
-    std::string arguments;
+    // The arguments as a shell splits a line without quotes; argv, where a test sets it, as
+    // they are.
+    std::string argumentLine;
+    std::optional<std::vector<std::string>> argv;
     std::string host = "testhost";
     std::map<std::string, std::string> env;
     double monotonic = 1000.0;  // moves with the clock
@@ -148,7 +154,7 @@ public:
     // --- Platform ---
     HostFamily hostFamily() override { return family; }
     std::string registryVersionNumber() override;
-    std::string commandLine() override { return arguments; }
+    std::vector<std::string> arguments() override { return argv ? *argv : Words(argumentLine); }
     std::string programDirectory() override { return programDir; }
     std::string stateDirectory() override { return stateDir.empty() ? programDir : stateDir; }
     std::string documentDirectory() override { return docDir.empty() ? programDir : docDir; }
