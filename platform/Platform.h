@@ -115,6 +115,9 @@ struct NamesFacts {
     // The most files the stage may make without crowding the file system's metadata; -1: no
     // limit beyond its free inodes.
     std::int64_t maxFiles = -1;
+    // The most bytes the stage may rewrite, from the drive's size, whatever the file system says
+    // of its journal; 0: no limit. Where it runs out, the stage ends partial.
+    std::uint64_t budgetBytes = 0;
 };
 
 class Platform {

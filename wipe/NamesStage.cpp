@@ -137,7 +137,11 @@ bool NamesStage::work(NamesHandle dir, const NamesFacts& facts, std::vector<std:
         const std::uint64_t perRound =
             std::max<std::uint64_t>(facts.bytesPerFile, 1) * static_cast<std::uint64_t>(made);
         const std::uint64_t limit = 4 * ((facts.rewriteBytes + perRound - 1) / perRound) + 8;
-        for (std::uint64_t round = 0; account_.bytesRewritten < facts.rewriteBytes && round < limit;
+        const auto withinBudget = [&] {
+            return facts.budgetBytes == 0 || account_.bytesRewritten < facts.budgetBytes;
+        };
+        for (std::uint64_t round = 0;
+             account_.bytesRewritten < facts.rewriteBytes && round < limit && withinBudget();
              ++round) {
             for (std::int64_t first = 0; first < made; first += kBatch) {
                 if (stopped()) return false;
@@ -148,7 +152,13 @@ bool NamesStage::work(NamesHandle dir, const NamesFacts& facts, std::vector<std:
             if (!on_([&] { account_.bytesRewritten = target.syncNames(dir); })) return true;
         }
     }
-    if (account_.bytesRewritten < facts.rewriteBytes) {
+    if (account_.bytesRewritten < facts.rewriteBytes && facts.budgetBytes > 0 &&
+        account_.bytesRewritten >= facts.budgetBytes) {
+        shortOf.push_back("the stage ended once it had rewritten " +
+                          megabytes(account_.bytesRewritten) + ", as much as the drive's size " +
+                          "allows, of the " + megabytes(facts.rewriteBytes) +
+                          " of journal, log or metadata the file system claims");
+    } else if (account_.bytesRewritten < facts.rewriteBytes) {
         shortOf.push_back(
             megabytes(account_.bytesRewritten) + " of " + megabytes(facts.rewriteBytes) +
             " of journal, log or metadata were rewritten" +

@@ -53,6 +53,15 @@ std::optional<std::string> jbd2Info(const std::string& device) {
     return std::nullopt;
 }
 
+// jbd2 takes no journal larger than this many blocks (mke2fs makes none larger either).
+constexpr std::uint64_t kJbd2MaxJournalBlocks = 10240000;
+// xfs takes no log larger than 2 GiB.
+constexpr std::uint64_t kXfsMaxLogBytes = std::uint64_t{2} << 30;
+
+std::uint64_t fileSystemBytes(const struct statvfs& vfs) {
+    return static_cast<std::uint64_t>(vfs.f_blocks) * vfs.f_frsize;
+}
+
 void surveyExt(NamesSurvey& s, const MountEntry& mount, const struct statvfs& vfs) {
     NamesFacts& f = s.facts;
     f.supported = true;
@@ -68,7 +77,11 @@ void surveyExt(NamesSurvey& s, const MountEntry& mount, const struct statvfs& vf
     f.bytesPerFile = inodeSize;
 
     const bool journal = sb ? sb->hasJournal : mount.fsType != "ext2";
-    if (sb && sb->journalBytes > 0) {
+    // A superblock is what its maker wrote: a user may build an image whose superblock claims a
+    // journal larger than the file system, which the kernel mounts all the same.
+    const bool believable = sb && sb->journalBytes <= fileSystemBytes(vfs) &&
+                            sb->journalBytes <= kJbd2MaxJournalBlocks * blockSize;
+    if (sb && sb->journalBytes > 0 && believable) {
         f.rewriteBytes = sb->journalBytes;
     } else if (journal) {
         const auto info = device.empty() ? std::nullopt : jbd2Info(device);
@@ -79,6 +92,11 @@ void surveyExt(NamesSurvey& s, const MountEntry& mount, const struct statvfs& vf
             f.rewriteBytes =
                 defaultExtJournalBlocks(vfs.f_blocks * vfs.f_frsize / blockSize) * blockSize;
             f.caveat = "the journal's size could not be read, and was taken as mke2fs makes it";
+        }
+        if (sb && !believable) {
+            f.caveat =
+                "the superblock claims a journal larger than the file system can hold, "
+                "which was not believed";
         }
     }
     if (sb && sb->fastCommit) f.caveat = "the journal's fast-commit area is not rewritten";
@@ -111,7 +129,8 @@ void surveyXfs(NamesSurvey& s, int dirFd, const MountEntry& mount, const struct 
         f.caveat = "the log's size could not be read";
         return;
     }
-    f.rewriteBytes = std::uint64_t{g.logblocks} * g.blocksize;
+    f.rewriteBytes =
+        std::min({std::uint64_t{g.logblocks} * g.blocksize, fileSystemBytes(vfs), kXfsMaxLogBytes});
     s.meter.unitBytes = (g.flags & kXfsV5Superblock) != 0 ? kXfsItemBytes : kXfsItemBytesV4;
     s.meter.itemsPerUnit = 1;
     f.bytesPerFile = s.meter.unitBytes;
@@ -124,7 +143,7 @@ void surveyXfs(NamesSurvey& s, int dirFd, const MountEntry& mount, const struct 
     }
 }
 
-void surveyBtrfs(NamesSurvey& s, int dirFd) {
+void surveyBtrfs(NamesSurvey& s, int dirFd, const struct statvfs& vfs) {
     NamesFacts& f = s.facts;
     f.supported = true;
     btrfs_ioctl_fs_info_args info{};
@@ -159,7 +178,7 @@ void surveyBtrfs(NamesSurvey& s, int dirFd) {
     const std::uint64_t node = info.nodesize;
     const std::uint64_t perLeaf =
         std::max<std::uint64_t>((node - kBtrfsLeafHeader) / btrfsInodeBytes(s.nameLength), 1);
-    f.rewriteBytes = kBtrfsRewrites * freeMetadata;
+    f.rewriteBytes = kBtrfsRewrites * std::min(freeMetadata, fileSystemBytes(vfs));
     s.meter.unitBytes = node;
     s.meter.itemsPerUnit = perLeaf;
     f.bytesPerFile = node / perLeaf;
@@ -206,9 +225,10 @@ NamesSurvey surveyNames(int dirFd, const MountEntry& mount) {
     } else if (fs.f_type == kXfsMagic) {
         surveyXfs(s, dirFd, mount, vfs);
     } else if (static_cast<std::uint32_t>(fs.f_type) == kBtrfsMagic) {
-        surveyBtrfs(s, dirFd);
+        surveyBtrfs(s, dirFd, vfs);
     } else {
         s.facts.reason = "the stage knows no journal or metadata of " + mount.fsType;
     }
+    s.facts.budgetBytes = kNamesBudgetPerByte * fileSystemBytes(vfs);
     return s;
 }

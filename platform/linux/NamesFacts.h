@@ -33,6 +33,10 @@ std::optional<LogHead> parseLogHead(std::string_view text);
 // The 512-byte blocks the head moved from `from` to `to` in a log of `size` such blocks.
 std::uint64_t logHeadProgress(const LogHead& from, const LogHead& to, std::uint64_t size);
 
+// The most the stage rewrites, per byte of the file system: whatever a file system tells of its
+// journal, the stage ends (partial) once it has rewritten four times the drive's size.
+inline constexpr std::uint64_t kNamesBudgetPerByte = 4;
+
 struct NamesSurvey {
     NamesFacts facts;
     NamesMeter meter;

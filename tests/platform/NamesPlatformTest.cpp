@@ -234,6 +234,24 @@ TEST_F(NamesImage, OnlyADirectoryOfItsOwnIsRemovedAndAnythingPlantedIsNamed) {
     }
 }
 
+// A superblock is what its maker wrote: one built to claim a journal of 2^31 blocks mounts all
+// the same, and the stage believes no more than the file system can hold.
+TEST_F(NamesImage, AJournalLargerThanTheFileSystemIsNotBelieved) {
+    mount({"ext4", 64, 512});
+    LoopImage& image = drive_->image();
+    image.unmount();
+    ASSERT_EQ(LoopImage::run("debugfs -w -R 'ssv jnl_blocks[15] 0x800' " + image.imagePath() +
+                             " >/dev/null 2>&1"),
+              0);
+    ASSERT_TRUE(image.remount()) << image.error();
+    const NamesFacts facts = p().namesFacts("C:\\");
+    EXPECT_LE(facts.rewriteBytes, 64u << 20);
+    EXPECT_GT(facts.rewriteBytes, 0u);
+    EXPECT_NE(facts.caveat.find("not believed"), std::string::npos) << facts.caveat;
+    EXPECT_GT(facts.budgetBytes, 64u << 20);
+    EXPECT_LE(facts.budgetBytes, kNamesBudgetPerByte * (64u << 20));
+}
+
 // A stage cut short (a kill) leaves its directory marked: the next start proves it its own and
 // removes the stage's names in it, nothing else; a mark with another token proves nothing.
 TEST_F(NamesImage, ALeftoverIsProvenByItsMarkAndOnlyTheStagesNamesInItGo) {

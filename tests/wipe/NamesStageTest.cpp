@@ -169,7 +169,14 @@ const OutcomeRow kScenes[] = {
      [](P& p, P::Volume&, WipePlan&) { p.refusedNames["C:\\"] = "names00.qlk is a symbolic link"; },
      NamesOutcome::Failed, "is a symbolic link", false, false},
     {"commit fails", [](P& p, P::Volume&, WipePlan&) { p.failNamesSync.insert("C:\\"); },
-     NamesOutcome::Failed, "Device I/O error", true, false}};
+     NamesOutcome::Failed, "Device I/O error", true, false},
+    // A superblock built to claim a journal of 8 PB: the stage ends within the drive's budget.
+    {"budget spent",
+     [](P&, P::Volume& v, WipePlan&) {
+         v.names->rewriteBytes = std::uint64_t{1} << 53;
+         v.names->budgetBytes = 32 << 20;
+     },
+     NamesOutcome::Partial, "as much as the drive's size allows", true, false}};
 INSTANTIATE_TEST_SUITE_P(Scenes, NamesOutcomeTest, testing::ValuesIn(kScenes));
 
 TEST_F(NamesStageTest, AStopInTheStageEndsItAtOnceRemovesItsFilesAndStopsTheDrive) {
