@@ -2,16 +2,17 @@
 # Faults and scale, on loop-mounted images of the script's own: a wipe killed at any moment (also
 # with drives filled at once, and in the names stage), a writer beside the fill, the mount taken
 # away, a read-only remount and a file-system shutdown mid-run, a user quota, 24 drives in one run
-# (a 25th refused), a hostile user who plants and races links under the fill files' names, and the
-# mounted device read raw before a run (a lost overwrite). Each scenario checks that no fill file
-# is left, that the free space is given back and that no other file changed.
+# (a 25th refused), a hostile user who plants and races links under the fill files' names, one who
+# owns the top directory and renames or exchanges a directory of root's with the names stage's, and
+# the mounted device read raw before a run (a lost overwrite). Each scenario checks that no fill
+# file is left, that the free space is given back and that no other file changed.
 #
 #   sudo bash bench/faults.sh [-n SCALE] [-s SEED] [SCENARIO ...]
 #
 # SCALE multiplies every scenario's count of runs (at least 1 each; default 1, e.g. -n 0.2 for a
 # short sweep); SEED fixes the random moments (printed either way). SCENARIO is any of: kill-ext4
 # kill-xfs kill-btrfs kill-parallel kill-names writer umount readonly shutdown quota drives
-# hostile lost-overwrite (default: all of them).
+# hostile hostile-owner lost-overwrite (default: all of them).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -22,11 +23,11 @@ while getopts "n:s:h" opt; do
     case $opt in
         n) scale=$OPTARG ;;
         s) seed=$OPTARG ;;
-        *) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
+        *) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
-all_scenarios="kill-ext4 kill-xfs kill-btrfs kill-parallel kill-names writer umount readonly shutdown quota drives hostile lost-overwrite"
+all_scenarios="kill-ext4 kill-xfs kill-btrfs kill-parallel kill-names writer umount readonly shutdown quota drives hostile hostile-owner lost-overwrite"
 scenarios=${*:-$all_scenarios}
 for s in $scenarios; do
     case " $all_scenarios " in *" $s "*) ;; *) echo "unknown scenario: $s" >&2; exit 2 ;; esac
@@ -206,8 +207,9 @@ quellix() {
     local dir=$1 list=$2
     shift 2
     [ -n "$list" ] || exit 1  # an empty list would mean every drive of the machine
+    # shellcheck disable=SC2086  # LAUNCH is words: "nice -n 19 ionice -c 3"
     env -u DISPLAY -u WAYLAND_DISPLAY QUELLIX_DRIVES="$list" timeout -s KILL 600 \
-        ${AS_USER:+setpriv --reuid=$AS_USER --regid=$AS_USER --clear-groups} \
+        ${AS_USER:+setpriv --reuid=$AS_USER --regid=$AS_USER --clear-groups} ${LAUNCH:-} \
         "$dir/quellix" "$@" </dev/null >"$dir/out.txt" 2>&1
     rc=$?
 }
@@ -1138,7 +1140,82 @@ hostile_sweep() {
         "$(tally_text)" "$left" "$notback" "$damage"
 }
 
-# --- 8. A lost overwrite -------------------------------------------------------------------------
+# --- 8. A hostile owner of the top directory ----------------------------------------------------
+
+# An ordinary user who owns a drive's top directory, or may write it through its group (no sticky
+# bit), may rename and exchange anything in it, an administrator's directory too: renamed to the
+# names stage's name before a start, and exchanged with the stage's directory in a loop
+# (renameat2 RENAME_EXCHANGE) against runs at the scheduled service's idle priority. The
+# administrator's files must stay as they were, wherever the directory ends up.
+hostile_owner_sweep() {
+    local name=owner kind dir base k runs lpid n exchanges refused start_removed left_dirs
+    local m stage=names00.qlk
+    for kind in owned group; do
+        runs=$(count 10)
+        left=0 notback=0 damage=0 exchanges=0 refused=0 start_removed=0 left_dirs=0
+        image "$name" ext4 128M
+        m=${MNT[$name]}
+        if [ "$kind" = owned ]; then
+            chown "$hostile_user:$hostile_user" "$m" && chmod 755 "$m"
+        else
+            chown "0:$hostile_user" "$m" && chmod 775 "$m"
+        fi
+        mkdir -m 700 "$m/secret"
+        for n in 1 2 3; do head -c $((RANDOM % 64 + 1))K /dev/urandom >"$m/secret/secret$n.conf"; done
+        seed_files "$name"
+        dir="$work/$name/program"
+        program "$dir"
+        list=$(drives "$name")
+
+        # Renamed to the stage's name: a plain start and a run leave every file in it.
+        as_user mv "$m/secret" "$m/$stage"
+        quellix "$dir" "$list" C:
+        [ "$rc" -eq 0 ] || problem "owner ($kind): a plain start ended with $rc"
+        quellix "$dir" "$list" C: RAND=1 RUN
+        [ "$rc" -eq 4 ] && grep -qF "$stage in the top directory is a directory that carries no mark" \
+            "$dir/out.txt" || problem "owner ($kind): the renamed directory not named: $(tail -n 2 "$dir/out.txt")"
+        as_user mv "$m/$stage" "$m/secret"
+        [ "$(damaged "$name")" -eq 0 ] || problem "owner ($kind): the renamed directory lost files"
+        base=$(free_blocks "$name")
+
+        # Exchanged in a loop, run after run.
+        for ((k = 0; k < runs; k++)); do
+            list=$(drives "$name")
+            (exec setsid setpriv --reuid=$hostile_user --regid=$hostile_user --clear-groups \
+                "$bin/exchange_loop" "$m/secret" "$m/$stage" >"$work/$name/exchanges") &
+            lpid=$!
+            LAUNCH="nice -n 19 ionice -c 3" quellix "$dir" "$list" C: RAND=1 RUN
+            kill -TERM "$lpid" 2>/dev/null
+            wait "$lpid" 2>/dev/null
+            exchanges=$((exchanges + $(cat "$work/$name/exchanges" 2>/dev/null || echo 0)))
+            tally "exit $rc"
+            case $rc in
+                0) ;;
+                4) grep -qF "$stage in the top directory " "$dir/out.txt" && refused=$((refused + 1)) ||
+                    problem "owner ($kind) run $k: status 4 without the stage's reason: $(tail -n 2 "$dir/out.txt")" ;;
+                *) problem "owner ($kind) run $k ended with $rc: $(tail -n 3 "$dir/out.txt")" ;;
+            esac
+            # The administrator's directory back under its name; the stage's own, if the loop left
+            # it, is an empty directory that the next start proves its own and removes.
+            if [ ! -e "$m/secret/secret1.conf" ] && [ -e "$m/$stage/secret1.conf" ]; then
+                mv "$m/secret" "$m/swapped" && mv "$m/$stage" "$m/secret" && mv "$m/swapped" "$m/$stage"
+            fi
+            if [ -d "$m/$stage" ]; then
+                left_dirs=$((left_dirs + 1))
+                [ -z "$(ls -A "$m/$stage")" ] || problem "owner ($kind) run $k: the stage's directory is not empty"
+                quellix "$dir" "$list" C:
+                [ -e "$m/$stage" ] || start_removed=$((start_removed + 1))
+            fi
+            after_checks "$name" "$base"
+        done
+        row "$kind top dir, $stage exchanged, idle C: RAND=1, ext4 128M" "$runs" \
+            "renamed before a start and a run; $exchanges exchanges in the runs; stage refused: $refused; own empty directory left: $left_dirs, removed by the next start: $start_removed" \
+            "$(tally_text)" "$left" "$notback" "$damage"
+        detach "$name"
+    done
+}
+
+# --- 9. A lost overwrite -------------------------------------------------------------------------
 
 # lost_marker N: what deleted file N (0001 to 0070) begins with, unique to the sweep.
 lost_marker() { printf 'QXLOST-%s-%s-' "$1" "$seed"; }
@@ -1251,6 +1328,7 @@ for s in $scenarios; do
         quota) quota_sweep ;;
         drives) drives_sweep ;;
         hostile) hostile_sweep ;;
+        hostile-owner) hostile_owner_sweep ;;
         lost-overwrite) lost_overwrite_sweep ;;
     esac
 done

@@ -92,18 +92,34 @@ bool sameObject(const struct stat& a, const struct stat& b) {
 // directory. One swapped in meanwhile is left alone, and the stage's own stays, empty, wherever it
 // is now.
 void removeStageDirectory(int rootFd, int dirFd, const std::string& path) {
+    const auto swapped = [&] {
+        refuseName(kNamesDirectory,
+                   "was swapped for something else during the stage: that was left alone, and "
+                   "the stage's own directory stays, empty, where it was moved",
+                   path);
+    };
     struct stat own {};
     struct stat there {};
     if (::fstat(dirFd, &own) != 0) raiseErrno(errno, path);
     if (::fstatat(rootFd, kNamesDirectory, &there, AT_SYMLINK_NOFOLLOW) != 0 ||
         !sameObject(own, there)) {
-        refuseName(kNamesDirectory,
-                   "was swapped for something else during the stage: that was left alone, and "
-                   "the stage's own directory stays, empty, where it was moved",
-                   path);
+        swapped();
     }
+    // Swapped in the moment between, or holding what the stage did not make: rmdir takes no
+    // directory that holds anything.
     if (::unlinkat(rootFd, kNamesDirectory, AT_REMOVEDIR) != 0 && errno != ENOENT) {
-        raiseErrno(errno, path);
+        const int err = errno;
+        if (err == ENOTEMPTY || err == EEXIST || err == ENOTDIR) {
+            if (::fstatat(rootFd, kNamesDirectory, &there, AT_SYMLINK_NOFOLLOW) != 0 ||
+                !sameObject(own, there)) {
+                swapped();
+            }
+            refuseName(kNamesDirectory,
+                       "holds something the names stage did not make - it was left alone with "
+                       "what it holds",
+                       path);
+        }
+        raiseErrno(err, path);
     }
 }
 

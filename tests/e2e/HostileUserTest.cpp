@@ -1,11 +1,18 @@
-// A root run on a drive whose top directory anybody may write (1777), tried by an ordinary user
-// (uid 65534) as a hostile one would: hard links to a root-owned 0666 file under the fill files'
-// names in the pause between passes and in a racing loop, and the mount point's parent swapped
-// for a symbolic link (what is planted before a run: tests/platform/LinuxPlatformTest.cpp). The
-// victim keeps its size, content and link count, nothing is written beside the fill files, the free
-// space comes back, and the outcome says what happened.
+// A root run tried by an ordinary user (uid 65534) as a hostile one would, one test per power:
+// - a top directory anybody may write (1777): hard links to a root-owned 0666 file under the fill
+//   files' names in the pause between passes and in a racing loop, and the mount point's parent
+//   swapped for a symbolic link (what is planted before a run: tests/platform/LinuxPlatformTest);
+// - a top directory the user owns, or may write through its group: a directory of root's renamed
+//   to the names stage's name, or exchanged with the stage's directory in a loop;
+// - the caller's environment: the run report and a state directory pointed at links and pipes;
+// - argument words and mount names: keywords inside an option's value, blanks and a newline in
+//   mount points.
+// Every victim keeps its content, nothing is written beside the program's own files, and the
+// outcome says what happened.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -20,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/FillGeometry.h"
 #include "tests/platform/ScopedEnv.h"
 #include "tests/support/LoopImage.h"
 #include "tests/support/ProgramCopy.h"
@@ -172,6 +180,188 @@ TEST_F(HostileUser, NeverTurnsARootRunAgainstAFileOrThroughALink) {
     fs::remove_all(mnt_ + "/evil");
     EXPECT_EQ(names(), before);
     expectVictimIntact();
+}
+
+// --- A top directory the user may write without a sticky bit: it renames and exchanges anything
+// in it, a directory of root's too.
+
+enum class TopDirectory { OwnedByTheUser, WritableByItsGroup };
+
+void PrintTo(TopDirectory t, std::ostream* os) {
+    *os << (t == TopDirectory::OwnedByTheUser ? "owned by the user" : "writable by its group");
+}
+
+class HostileOwner : public testing::TestWithParam<TopDirectory> {
+protected:
+    void SetUp() override {
+        if (const std::string why = LoopImage::skipReason(); !why.empty()) GTEST_SKIP() << why;
+        disk_ = std::make_unique<LoopImage>(LoopImage::Options{"ext4", 64, 512});
+        ASSERT_TRUE(disk_->ok() && disk_->verified()) << disk_->error();
+        mnt_ = disk_->mountPoint();
+        ASSERT_EQ(::chmod(disk_->workDir().c_str(), 0755), 0);
+        const bool owned = GetParam() == TopDirectory::OwnedByTheUser;
+        ASSERT_EQ(::chown(mnt_.c_str(), owned ? 65534 : 0, 65534), 0);
+        ASSERT_EQ(::chmod(mnt_.c_str(), owned ? 0755 : 0775), 0);
+        // An administrator's directory: what the user could never empty.
+        fs::create_directory(mnt_ + "/secret");
+        ASSERT_EQ(::chmod((mnt_ + "/secret").c_str(), 0700), 0);
+        std::ofstream(mnt_ + "/secret/secret.conf") << "password=1234\n";
+        program_ = std::make_unique<ProgramCopy>(disk_->workDir());
+    }
+
+    // The administrator's file, in whichever of the two names the directory has now; the other
+    // name, if anything is there, holds only an empty directory of the stage's.
+    void expectSecretKept() const {
+        int found = 0;
+        for (const std::string name : {"secret", kNamesDirectory}) {
+            const std::string dir = mnt_ + "/" + name;
+            if (fs::exists(dir + "/secret.conf")) {
+                ++found;
+                EXPECT_EQ(slurp(dir + "/secret.conf"), "password=1234\n");
+                EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+            } else if (fs::exists(dir)) {
+                EXPECT_TRUE(fs::is_empty(dir)) << dir;
+            }
+        }
+        EXPECT_EQ(found, 1) << "the administrator's file is gone";
+    }
+
+    std::unique_ptr<LoopImage> disk_;
+    std::unique_ptr<ProgramCopy> program_;
+    std::string mnt_;
+};
+
+TEST_P(HostileOwner, ADirectoryOfRootsUnderTheStagesNameKeepsEveryFile) {
+    // Renamed to the stage's name: a plain start, one without the stage, and a run leave it.
+    ASSERT_EQ(::rename((mnt_ + "/secret").c_str(), (mnt_ + "/" + kNamesDirectory).c_str()), 0);
+    for (const char* arguments : {"C:", "C: --no-names", "C: RAND=1 RUN"}) {
+        SCOPED_TRACE(arguments);
+        ASSERT_TRUE(disk_->verified());
+        const ProgramResult r = program_->run(arguments, mnt_);
+        EXPECT_EQ(r.status, std::string(arguments).ends_with("RUN") ? ExitIncomplete : ExitFinished)
+            << r.output;
+        expectSecretKept();
+    }
+    ASSERT_EQ(::rename((mnt_ + "/" + kNamesDirectory).c_str(), (mnt_ + "/secret").c_str()), 0);
+
+    // Exchanged with the stage's directory as fast as the user can (renameat2 RENAME_EXCHANGE),
+    // against runs at the scheduled service's idle priority.
+    const pid_t racer = ::fork();
+    if (racer == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        const std::string a = mnt_ + "/secret", b = mnt_ + "/" + kNamesDirectory;
+        for (;;)
+            ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE);
+    }
+    program_->launcher = "nice -n 19 ionice -c 3 ";
+    for (int k = 0; k < 3; ++k) {
+        ASSERT_TRUE(disk_->verified());
+        const ProgramResult r = program_->run("C: RAND=1 RUN", mnt_);
+        // Complete, or the stage refused what it found under its name.
+        EXPECT_TRUE(r.status == ExitFinished ||
+                    (r.status == ExitIncomplete && has(r.output, kNamesDirectory)))
+            << r.output;
+    }
+    ::kill(racer, SIGKILL);
+    ::waitpid(racer, nullptr, 0);
+    expectSecretKept();
+}
+
+INSTANTIATE_TEST_SUITE_P(TopDirectories, HostileOwner,
+                         testing::Values(TopDirectory::OwnedByTheUser,
+                                         TopDirectory::WritableByItsGroup));
+
+// --- The caller's environment: names a root run writes its records to.
+
+TEST_F(HostileUser, RecordsAreNeverWrittenThroughALinkNorWaitedForOnAPipe) {
+    // The user's own directory, and a file of root's it links to.
+    const std::string theirs = disk_->workDir() + "/theirs", target = disk_->workDir() + "/target";
+    fs::create_directory(theirs);
+    std::ofstream(target) << "root's only\n";
+    ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
+    for (const char* name : {"report", "ErrLog.txt", "QuellixRuns.jsonl"})
+        fs::create_symlink(target, theirs + "/" + name);
+    std::ofstream(theirs + "/QuellixRandom.sav") << "the fill text the user chose\n";
+    ASSERT_EQ(::mkfifo((theirs + "/pipe").c_str(), 0666), 0);
+    ASSERT_EQ(LoopImage::run("chown -hR 65534:65534 " + theirs), 0);
+    const auto contents = [&] {
+        std::vector<std::string> all;
+        for (const auto& entry : fs::directory_iterator(theirs))
+            all.push_back(entry.path().filename().string());
+        std::sort(all.begin(), all.end());
+        return all;
+    };
+    const std::vector<std::string> before = contents();
+
+    struct Row {
+        const char* variable;
+        std::string value;
+        const char* says;
+    };
+    const std::vector<Row> rows{
+        {"QUELLIX_REPORT", theirs + "/report", "it is a symbolic link"},
+        {"QUELLIX_REPORT", theirs + "/pipe", "it is a named pipe"},
+        {"STATE_DIRECTORY", theirs, "belongs to another user (65534)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.value);
+        ScopedEnv variable(row.variable, row.value);
+        ASSERT_TRUE(disk_->verified());
+        const ProgramResult r = program_->run("C: RAND=1 RUN", mnt_);
+        EXPECT_EQ(r.status, ExitFinished) << r.output;
+        EXPECT_TRUE(has(r.output, row.says)) << r.output;
+    }
+    // A pipe under the report's name never holds the program past a signal.
+    {
+        ScopedEnv report("QUELLIX_REPORT", theirs + "/pipe");
+        program_->start("C: RAND=3 RUN", mnt_);
+        ASSERT_TRUE(program_->waitForOutput("Filling free-space"));
+        program_->signal(SIGTERM);
+        EXPECT_EQ(program_->finish(60).status, ExitStopped);
+    }
+    EXPECT_EQ(slurp(target), "root's only\n");
+    EXPECT_EQ(contents(), before);
+    EXPECT_EQ(slurp(theirs + "/QuellixRandom.sav"), "the fill text the user chose\n");
+}
+
+// --- Argument words and mount names: words stay words, names are data.
+
+TEST_F(HostileUser, OptionValuesAndMountNamesAreDataNotWords) {
+    const std::string work = disk_->workDir();
+    const std::string blank = work + "/my disk", newline = work + "/fake\nZZ /srv/fake";
+    for (const std::string& at : {blank, newline}) {
+        fs::create_directories(at);
+        ASSERT_EQ(LoopImage::run("mount --bind " + mnt_ + " '" + at + "'"), 0);
+    }
+    const std::string drives = mnt_ + ":" + blank + ":" + newline;
+    struct Row {
+        std::string arguments;
+        std::vector<std::string> says, never;
+    };
+    const std::vector<Row> rows{
+        // Keywords inside --map's value neither add drives nor start a run.
+        {"--dry-run C: --map '" + work + "/maps for ALL drives RUN'",
+         {"\nC: " + mnt_ + " (ext4): "},
+         {"\nD: ", "\nE: "}},
+        {"--map '" + work + "/Quellix Runs'", {"Nothing to do"}, {"Filling"}},
+        // A mount point with a blank is one word.
+        {"--dry-run '" + blank + "'", {"\nD: " + blank + " (ext4): "}, {"\nC: "}},
+        // A newline in a mount point is shown, never obeyed.
+        {"--list", {work + "/fake\\nZZ /srv/fake"}, {"\nZZ "}},
+        {"-?", {"Command-line options are"}, {"Filling"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.arguments);
+        ASSERT_TRUE(disk_->verified());
+        const ProgramResult r = program_->run(row.arguments, drives);
+        EXPECT_EQ(r.status, ExitFinished) << r.output;
+        for (const std::string& text : row.says)
+            EXPECT_TRUE(has(r.output, text)) << text << "\n" << r.output;
+        for (const std::string& text : row.never)
+            EXPECT_FALSE(has(r.output, text)) << text << "\n" << r.output;
+    }
+    for (const std::string& at : {blank, newline})
+        LoopImage::run("umount '" + at + "'");
 }
 
 }  // namespace

@@ -265,7 +265,7 @@ TEST_F(NamesImage, ALeftoverIsProvenByItsMarkAndOnlyTheStagesNamesInItGo) {
     }  // never closed
     EXPECT_TRUE(p().namesLeftover("C:\\"));
     std::ofstream(name + "/keep.conf") << "not the stage's";
-    EXPECT_EQ(raisedNumber([&] { p().removeNamesLeftover("C:\\"); }), Err::PathFileAccessError);
+    EXPECT_EQ(raisedNumber([&] { p().removeNamesLeftover("C:\\"); }), Err::FileAlreadyExists);
     EXPECT_EQ(std::distance(fs::directory_iterator(name), fs::directory_iterator()), 1);
     fs::remove(name + "/keep.conf");
     p().removeNamesLeftover("C:\\");
@@ -301,7 +301,8 @@ TEST_F(NamesImage, ADirectorySwappedUnderTheStagesNameIsNeverWorkedInNorRemoved)
         const char* victim;
         bool atClose;  // the exchange happens before the directory is removed, not once made
     };
-    for (const Row row : {Row{"full", false}, Row{"empty", false}, Row{"full", true}}) {
+    for (const Row row :
+         {Row{"full", false}, Row{"empty", false}, Row{"full", true}, Row{"empty", true}}) {
         SCOPED_TRACE(std::string(row.victim) + (row.atClose ? " at close" : " once made"));
         int calls = 0;
         NamesFiles names([&](int rootFd) {
@@ -323,6 +324,7 @@ TEST_F(NamesImage, ADirectorySwappedUnderTheStagesNameIsNeverWorkedInNorRemoved)
         // under the victim's.
         EXPECT_TRUE(fs::exists(at(kNamesDirectory) + "/secret.conf") || row.victim[0] == 'e');
         EXPECT_TRUE(fs::is_empty(at(row.victim)));
+        ASSERT_TRUE(fs::is_directory(at(kNamesDirectory))) << "the victim was removed";
         fs::remove(at(row.victim));
         fs::rename(at(kNamesDirectory), at(row.victim));
     }

@@ -2,6 +2,9 @@
 // LinuxPlatform in a directory of the test's own; then what only the real files can show, and
 // the error log's line as LinuxPlatform writes it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -211,6 +214,55 @@ TEST_F(LinuxText, BytesWrittenToANewFileNeverReachAnotherFileUnderItsName) {
         EXPECT_FALSE(std::filesystem::is_symlink(path(name)));
     }
     EXPECT_EQ(host_.raw(path("other")), "keep me");
+}
+
+// A record that root appends to (the run report, the error log) may lie in a directory somebody
+// else may write: what is under its name is taken only when it is a regular file of this user's
+// with one name. A link is never followed, a pipe never waited for, and what is there is left as
+// it was. The pipe is opened in a child, so that a wait shows as a timeout, not a hung test.
+TEST_F(LinuxText, ARecordIsAppendedOnlyToAFileOfItsOwn) {
+    host_.put(path("other"), "keep me");
+    std::filesystem::create_symlink(path("other"), path("symlink"));
+    std::filesystem::create_hard_link(path("other"), path("hardlink"));
+    ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0666), 0);
+    host_.put(path("theirs"), "theirs");
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(path("theirs").c_str(), 65534, 65534), 0);
+    }
+    struct Row {
+        const char* name;
+        const char* says;
+    };
+    for (const Row& row : {Row{"symlink", "it is a symbolic link"},
+                           Row{"hardlink", "it has 2 names"}, Row{"pipe", "it is a named pipe"},
+                           Row{"theirs", "it belongs to another user (65534)"}}) {
+        SCOPED_TRACE(row.name);
+        if (std::string(row.name) == "theirs" && ::geteuid() != 0) continue;
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::alarm(5);
+            try {
+                p().appendLine(path(row.name), "line");
+            } catch (const RuntimeError& e) {
+                ::_exit(e.systemText().find(row.says) == 0 ? 0 : 1);
+            }
+            ::_exit(2);
+        }
+        int status = -1;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        // The error log takes the same way.
+        if (std::string(row.name) != "pipe") {
+            EXPECT_EQ(raisedNumber([&] { p().openText(path(row.name), TextMode::Append); }),
+                      Err::PathFileAccessError);
+        }
+    }
+    EXPECT_EQ(host_.raw(path("other")), "keep me");
+    EXPECT_EQ(host_.raw(path("theirs")), "theirs");
+    // A new record, or one of its own, is appended to.
+    p().appendLine(path("report"), "one");
+    p().appendLine(path("report"), "two");
+    EXPECT_EQ(host_.raw(path("report")), "one\ntwo\n");
 }
 
 TEST_F(LinuxText, TheErrorLogLineCarriesTheLocalesDateAndTime) {

@@ -411,6 +411,17 @@ TEST_F(CommandLine, VerifyAndMapTakeTheirValues) {
     }
 }
 
+// argv's words stay words: an option's value and a mount point are taken by position, blanks and
+// the program's own words in them included, and only the rest is searched for RUN or ALL.
+TEST_F(CommandLine, AnOptionsValueAndAMountPointAreWholeWordsWhateverTheyHold) {
+    const CommandLineWords words =
+        SplitCommandLine({"/srv/my disk", "--map", "/home/u/maps for ALL drives", "-?", "RAND=2"});
+    EXPECT_EQ(words.mountPoints, (std::vector<std::string>{"/srv/my disk"}));
+    EXPECT_EQ(words.options.mapDir, "/home/u/maps for ALL drives");
+    EXPECT_EQ(words.text, "? RAND=2");
+    EXPECT_EQ(SplitCommandLine({"--bogus\n\x1b[2J"}).error, "unknown option '--bogus\\n\\033[2J'");
+}
+
 TEST_F(CommandLine, TheDryRunPlanSaysWhatARunWouldWriteAndWhatItCannotReach) {
     FakePlatform::Volume& c = platform.volume("C:\\");
     c.freeBytes = 5u * 1048576u;

@@ -77,7 +77,7 @@ std::string ProgramCopy::command(const std::string& arguments, const std::string
     }
     // The run starts in the program's directory and its sanitizer options name the copy of the
     // suppressions there: the test's own working directory and the checkout may be closed to it.
-    return prefix + "env -C '" + dir_ +
+    return prefix + launcher + "env -C '" + dir_ +
            "' -u DISPLAY -u WAYLAND_DISPLAY LSAN_OPTIONS='suppressions=" + dir_ +
            "/lsan.supp:print_suppressions=0' QUELLIX_DRIVES='" + drives + "' '" + dir_ +
            "/quellix' " + arguments + " </dev/null";

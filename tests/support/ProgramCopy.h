@@ -20,6 +20,8 @@ public:
     explicit ProgramCopy(const std::string& dir, std::optional<uid_t> owner = std::nullopt);
 
     const std::string& dir() const { return dir_; }
+    // Words the runs are started through ("nice -n 19 ionice -c 3 "); none when empty.
+    std::string launcher;
 
     // Runs the program with the arguments (shell words) on the drives (colon-separated mount
     // points, never empty), standard input not a terminal; as the user given, else as this one.
