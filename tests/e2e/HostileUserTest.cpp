@@ -9,9 +9,9 @@
 //   mount points.
 // Every victim keeps its content, nothing is written beside the program's own files, and the
 // outcome says what happened.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <fcntl.h>
 #include <stdio.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -346,8 +346,11 @@ TEST_F(HostileUser, OptionValuesAndMountNamesAreDataNotWords) {
         {"--map '" + work + "/Quellix Runs'", {"Nothing to do"}, {"Filling"}},
         // A mount point with a blank is one word.
         {"--dry-run '" + blank + "'", {"\nD: " + blank + " (ext4): "}, {"\nC: "}},
-        // A newline in a mount point is shown, never obeyed.
+        // A newline in a mount point is shown, never obeyed, and the mount point can be named.
         {"--list", {work + "/fake\\nZZ /srv/fake"}, {"\nZZ "}},
+        {"--dry-run '" + newline + "'",
+         {"\nE: " + work + "/fake\\nZZ /srv/fake (ext4): "},
+         {"\nC: "}},
         {"-?", {"Command-line options are"}, {"Filling"}},
     };
     for (const Row& row : rows) {

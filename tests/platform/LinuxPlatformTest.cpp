@@ -191,7 +191,7 @@ TEST(LinuxHost, AnInstalledProgramKeepsItsStateWhereTheHostKeepsState) {
         {"", true, system},
         {own.path() + "/service:" + dir.path() + "/other", true, own.path() + "/service"},
         {dir.path() + "/service", false, dir.path() + "/service"},
-        {dir.path() + "/service", true, system},
+        {dir.path() + "/planted", true, system},
         {own.path() + "/theirs", true, system},
         {own.path() + "/link/service", true, system},
         {own.path() + "/../" + own.path() + "/service", true, system},

@@ -19,6 +19,7 @@
 #include "platform/linux/ExtSuperblock.h"
 #include "platform/linux/NamesFacts.h"
 #include "platform/linux/NamesFiles.h"
+#include "platform/linux/OwnMark.h"
 #include "platform/linux/UniqueFd.h"
 #include "runtime/RuntimeError.h"
 #include "tests/platform/ImageDrive.h"
@@ -239,17 +240,32 @@ TEST_F(NamesImage, OnlyADirectoryOfItsOwnIsRemovedAndAnythingPlantedIsNamed) {
 TEST_F(NamesImage, AJournalLargerThanTheFileSystemIsNotBelieved) {
     mount({"ext4", 64, 512});
     LoopImage& image = drive_->image();
-    image.unmount();
-    ASSERT_EQ(LoopImage::run("debugfs -w -R 'ssv jnl_blocks[15] 0x800' " + image.imagePath() +
-                             " >/dev/null 2>&1"),
+    // Beyond the file system only (1 GiB), then beyond what jbd2 takes too (8 TiB more).
+    for (const char* claim : {"jnl_blocks[16] 0x40000000", "jnl_blocks[15] 0x800"}) {
+        SCOPED_TRACE(claim);
+        image.unmount();
+        ASSERT_EQ(LoopImage::run("debugfs -w -R 'ssv " + std::string(claim) + "' " +
+                                 image.imagePath() + " >/dev/null 2>&1"),
+                  0);
+        ASSERT_TRUE(image.remount()) << image.error();
+        const NamesFacts facts = p().namesFacts("C:\\");
+        EXPECT_LE(facts.rewriteBytes, 64u << 20);
+        EXPECT_GT(facts.rewriteBytes, 0u);
+        EXPECT_NE(facts.caveat.find("not believed"), std::string::npos) << facts.caveat;
+        EXPECT_GT(facts.budgetBytes, 64u << 20);
+        EXPECT_LE(facts.budgetBytes, kNamesBudgetPerByte * (64u << 20));
+    }
+    // On a drive of 48 GiB, 45 GiB of journal would fit, but jbd2 takes no more than 10,240,000
+    // blocks (a sparse image: nothing of it is written).
+    mount({"ext4", 48 << 10, 512});
+    drive_->image().unmount();
+    ASSERT_EQ(LoopImage::run("debugfs -w -R 'ssv jnl_blocks[15] 0xB' " +
+                             drive_->image().imagePath() + " >/dev/null 2>&1"),
               0);
-    ASSERT_TRUE(image.remount()) << image.error();
-    const NamesFacts facts = p().namesFacts("C:\\");
-    EXPECT_LE(facts.rewriteBytes, 64u << 20);
-    EXPECT_GT(facts.rewriteBytes, 0u);
-    EXPECT_NE(facts.caveat.find("not believed"), std::string::npos) << facts.caveat;
-    EXPECT_GT(facts.budgetBytes, 64u << 20);
-    EXPECT_LE(facts.budgetBytes, kNamesBudgetPerByte * (64u << 20));
+    ASSERT_TRUE(drive_->image().remount()) << drive_->image().error();
+    const NamesFacts big = p().namesFacts("C:\\");
+    EXPECT_LE(big.rewriteBytes, 10240000ULL * 4096);
+    EXPECT_NE(big.caveat.find("not believed"), std::string::npos) << big.caveat;
 }
 
 // A stage cut short (a kill) leaves its directory marked: the next start proves it its own and
@@ -270,6 +286,15 @@ TEST_F(NamesImage, ALeftoverIsProvenByItsMarkAndOnlyTheStagesNamesInItGo) {
     fs::remove(name + "/keep.conf");
     p().removeNamesLeftover("C:\\");
     EXPECT_FALSE(fs::exists(name));
+
+    // A directory of another user's that carries this program's token as a "user." mark.
+    fs::create_directory(name);
+    const std::string token = ownMarkToken(p().stateDirectory());
+    ASSERT_EQ(token.size(), 32u);
+    ASSERT_EQ(::setxattr(name.c_str(), "user.quellix.own", token.data(), token.size(), 0), 0);
+    ASSERT_EQ(::chown(name.c_str(), 65534, 65534), 0);
+    EXPECT_FALSE(p().namesLeftover("C:\\"));
+    fs::remove(name);
 
     // A directory of root's whose mark holds another token.
     fs::create_directory(name);
@@ -301,12 +326,17 @@ TEST_F(NamesImage, ADirectorySwappedUnderTheStagesNameIsNeverWorkedInNorRemoved)
         const char* victim;
         bool atClose;  // the exchange happens before the directory is removed, not once made
     };
-    for (const Row row :
-         {Row{"full", false}, Row{"empty", false}, Row{"full", true}, Row{"empty", true}}) {
+    // "fresh": made in the very moment, where the file system tells no birth time.
+    for (const Row row : {Row{"full", false}, Row{"empty", false}, Row{"fresh", false},
+                          Row{"full", true}, Row{"empty", true}}) {
         SCOPED_TRACE(std::string(row.victim) + (row.atClose ? " at close" : " once made"));
         int calls = 0;
         NamesFiles names([&](int rootFd) {
             if (++calls == (row.atClose ? 2 : 1)) {
+                if (std::string(row.victim) == "fresh") {
+                    fs::create_directory(at("fresh"));
+                    std::ofstream(at("fresh/secret.conf")) << "root's";
+                }
                 ASSERT_EQ(::renameat2(rootFd, kNamesDirectory, rootFd, row.victim, RENAME_EXCHANGE),
                           0);
             }
@@ -327,6 +357,12 @@ TEST_F(NamesImage, ADirectorySwappedUnderTheStagesNameIsNeverWorkedInNorRemoved)
         ASSERT_TRUE(fs::is_directory(at(kNamesDirectory))) << "the victim was removed";
         fs::remove(at(row.victim));
         fs::rename(at(kNamesDirectory), at(row.victim));
+        if (std::string(row.victim) == "fresh") {
+            EXPECT_TRUE(fs::exists(at("fresh/secret.conf")));
+            // Never taken for the stage's: it carries no mark that would let a start empty it.
+            EXPECT_LT(::getxattr(at("fresh").c_str(), "trusted.quellix.own", nullptr, 0), 0);
+            fs::remove_all(at("fresh"));
+        }
     }
     EXPECT_TRUE(fs::exists(full + "/secret.conf"));
     EXPECT_TRUE(fs::is_empty(empty));

@@ -233,9 +233,9 @@ TEST_F(LinuxText, ARecordIsAppendedOnlyToAFileOfItsOwn) {
         const char* name;
         const char* says;
     };
-    for (const Row& row : {Row{"symlink", "it is a symbolic link"},
-                           Row{"hardlink", "it has 2 names"}, Row{"pipe", "it is a named pipe"},
-                           Row{"theirs", "it belongs to another user (65534)"}}) {
+    for (const Row& row :
+         {Row{"symlink", "it is a symbolic link"}, Row{"hardlink", "it has 2 names"},
+          Row{"pipe", "it is a named pipe"}, Row{"theirs", "it belongs to another user (65534)"}}) {
         SCOPED_TRACE(row.name);
         if (std::string(row.name) == "theirs" && ::geteuid() != 0) continue;
         const pid_t child = ::fork();
@@ -257,6 +257,9 @@ TEST_F(LinuxText, ARecordIsAppendedOnlyToAFileOfItsOwn) {
                       Err::PathFileAccessError);
         }
     }
+    // Nor is a pipe read as the random text.
+    EXPECT_EQ(raisedNumber([&] { p().openText(path("pipe"), TextMode::Input); }),
+              Err::PathFileAccessError);
     EXPECT_EQ(host_.raw(path("other")), "keep me");
     EXPECT_EQ(host_.raw(path("theirs")), "theirs");
     // A new record, or one of its own, is appended to.
