@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/Platform.h"
+#include "runtime/EscapedName.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ void ErrorLog(Platform& platform, const std::string& label, std::int32_t number,
         if (lost.lines++ == 0) {
             // The system's words where it gave them, else the run time's description.
             const auto* error = dynamic_cast<const RuntimeError*>(&e);
-            lost.path = path.empty() ? "ErrLog.txt" : path;
+            lost.path = path.empty() ? "ErrLog.txt" : EscapedName(path);
             lost.words =
                 error != nullptr && !error->systemText().empty() ? error->systemText() : e.what();
         }

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "resources/StringTable.h"
+#include "runtime/EscapedName.h"
 #include "ui/frmQuellix.h"
 #include "wipe/WipeRun.h"
 
@@ -51,10 +52,12 @@ std::vector<std::string> writeCoveragePictures(frmQuellix& w, ErrorHandler& on) 
         const std::string path = dir + "/quellix-" + d.root.substr(0, 1) + ".png";
         try {
             w.platform().writeNewFile(path, png);
-            on([&] { w.desktop().Print("Coverage picture of " + name + ": " + path); });
+            on([&] {
+                w.desktop().Print("Coverage picture of " + name + ": " + EscapedName(path));
+            });
         } catch (const RuntimeError& e) {
             problems.push_back("the coverage picture of " + name + " could not be written to " +
-                               path + ": " + e.words());
+                               EscapedName(path) + ": " + e.words());
         }
     }
     return problems;
@@ -77,12 +80,12 @@ Reported reportRun(frmQuellix& w, ErrorHandler& on) {
         try {
             const auto named = w.platform().environment("QUELLIX_REPORT");
             path = named && !named->empty() ? *named : w.platform().stateDirectory() + "/" + path;
-            reported.path = path;
+            reported.path = EscapedName(path);
             w.platform().appendLine(path, RunReportLine(run, QUELLIX_VERSION, host, w.ExitCode));
         } catch (const RuntimeError& e) {
             // The wipe happened all the same: the exit status stays its own.
-            reported.lost.push_back("the run report could not be written to " + path + ": " +
-                                    e.words());
+            reported.lost.push_back("the run report could not be written to " + reported.path +
+                                    ": " + e.words());
             throw;
         }
     });
