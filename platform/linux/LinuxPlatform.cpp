@@ -379,12 +379,22 @@ std::string LinuxPlatform::ownToken() {
     return *token_;
 }
 
+RecordGuard LinuxPlatform::recordGuard() {
+    RecordGuard guard;
+    guard.strict = ::geteuid() == 0;
+    if (guard.strict) {
+        guard.stateDirectory = stateDirectory();
+        guard.token = ownToken();
+    }
+    return guard;
+}
+
 void LinuxPlatform::writeNewFile(const std::string& path, std::string_view bytes) {
-    TextFiles::writeAnew(path, bytes);
+    TextFiles::writeAnew(path, bytes, recordGuard());
 }
 
 TextHandle LinuxPlatform::openText(const std::string& path, TextMode mode) {
-    return texts_.open(path, mode);
+    return texts_.open(path, mode, mode == TextMode::Input ? RecordGuard{} : recordGuard());
 }
 
 void LinuxPlatform::writeLine(TextHandle file, std::string_view line) {
@@ -408,5 +418,5 @@ void LinuxPlatform::closeAllText() {
 }
 
 void LinuxPlatform::appendLine(const std::string& path, std::string_view line) {
-    TextFiles::appendLine(path, line);
+    TextFiles::appendLine(path, line, recordGuard());
 }

@@ -134,6 +134,8 @@ private:
     // The token of the mark on what the program made in a top directory (OwnMark.h), read from
     // (or made in) the state directory once; empty when it cannot be had.
     std::string ownToken();
+    // What root must prove of the files it writes for its records (TextFiles.h).
+    RecordGuard recordGuard();
     // The free-space figures of a listed, mounted drive; nothing when they cannot be read.
     std::optional<FreeSpaceFacts> freeSpaceOf(const std::string& root);
 

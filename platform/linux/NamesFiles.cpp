@@ -220,8 +220,9 @@ NamesHandle NamesFiles::open(int rootFd, const std::string& hostPath, const Name
     struct stat st {};
     if (::fstat(d.fd.get(), &st) != 0) raiseErrno(errno, d.hostPath);
     struct statx sx {};
-    const bool bornEarlier = ::statx(d.fd.get(), "", AT_EMPTY_PATH, STATX_BTIME, &sx) == 0 &&
-                             (sx.stx_mask & STATX_BTIME) != 0 && bornBefore(sx.stx_btime, before);
+    const bool knownBirth = ::statx(d.fd.get(), "", AT_EMPTY_PATH, STATX_BTIME, &sx) == 0 &&
+                            (sx.stx_mask & STATX_BTIME) != 0;
+    const bool bornEarlier = knownBirth && bornBefore(sx.stx_btime, before);
     if (!owns(st, sharedOwner) || bornEarlier || !emptyDirectory(d.fd.get(), d.hostPath)) {
         refuseName(kNamesDirectory,
                    "was not the new directory this program had made once opened (owner " +
@@ -229,8 +230,12 @@ NamesHandle NamesFiles::open(int rootFd, const std::string& hostPath, const Name
                        ") - the names stage did not run, and what was there was left alone",
                    d.hostPath);
     }
-    // A kill from here on leaves a directory that the next start can prove its own.
-    putOwnMark(d.fd.get(), token);
+    // A kill from here on leaves a directory that the next start can prove its own. Where the
+    // file system tells no birth time (ext4 with 128-byte inodes), an empty directory of this
+    // user's swapped in at the very moment would have passed: the stage works in it through its
+    // descriptor all the same (it only ever removes names it made), but neither marks it nor
+    // changes its flags, so that no start empties it later; a leftover there is named instead.
+    if (knownBirth) putOwnMark(d.fd.get(), token);
     d.root.reset(::fcntl(rootFd, F_DUPFD_CLOEXEC, 0));
     if (!d.root) raiseErrno(errno, hostPath);
     if (::getrandom(d.key, sizeof d.key, 0) != static_cast<ssize_t>(sizeof d.key)) {
@@ -242,7 +247,8 @@ NamesHandle NamesFiles::open(int rootFd, const std::string& hostPath, const Name
     // Without the flag they stay near it: the stage then reaches fewer slots, and says so.
     int flags = 0;
     d.spreadDirectories =
-        survey.spreadDirectories && ::ioctl(d.fd.get(), FS_IOC_GETFLAGS, &flags) == 0 &&
+        knownBirth && survey.spreadDirectories &&
+        ::ioctl(d.fd.get(), FS_IOC_GETFLAGS, &flags) == 0 &&
         (flags |= FS_TOPDIR_FL, ::ioctl(d.fd.get(), FS_IOC_SETFLAGS, &flags) == 0);
     if (!d.meter.logHeadPath.empty()) {
         d.headAtStart = parseLogHead(readSmallFile(d.meter.logHeadPath).value_or(""));

@@ -7,8 +7,10 @@
 
 #include <cerrno>
 
+#include "platform/linux/DriveRoot.h"
 #include "platform/linux/Errors.h"
 #include "platform/linux/FileHandles.h"
+#include "platform/linux/OwnMark.h"
 #include "runtime/EscapedName.h"
 #include "runtime/RuntimeError.h"
 
@@ -17,6 +19,9 @@ namespace {
 // Opening never waits: a named pipe put under a record's name would hold the program in open()
 // for as long as nobody opens its other end, deaf to the signals that should end it.
 constexpr int kNeverWait = O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC;
+// Records are nobody else's to change, whatever the umask: a world-writable fill text would let
+// anybody choose what root writes into free space next time.
+constexpr mode_t kRecordMode = 0644;
 
 // Why what is under a record's name is not one of the program's own records, in words; empty
 // when it is: a regular file of this user's with no other name. Root may be writing into a
@@ -37,34 +42,135 @@ std::string notOwnRecord(const struct stat& st) {
                        EscapedName(path));
 }
 
-// Opens a record to append to, made when missing. What is there already is taken only when it is
-// a regular file of this user's own with one name; a link is never followed, a pipe or device
-// never waited for.
-UniqueFd openToAppend(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | kNeverWait, 0666));
-    if (!fd) {
-        const int err = errno;
+// Where a record lies: its directory, opened, and its name there. For root the directory is
+// reached without a symbolic link anywhere on its path: a user's link to a directory of root's
+// would carry the record into it.
+struct Place {
+    UniqueFd dir;
+    std::string name;
+    bool inStateDirectory = false;
+};
+
+Place locate(const std::string& path, const RecordGuard& guard) {
+    Place place;
+    std::string full = path;
+    if (full.empty() || full.back() == '/') Raise(Err::BadFileNameOrNumber);
+    if (full.front() != '/') {
+        char cwd[4096];
+        if (::getcwd(cwd, sizeof cwd) == nullptr) raiseErrno(errno, path);
+        full = std::string(cwd) + "/" + full;
+    }
+    const std::size_t slash = full.rfind('/');
+    const std::string dir = slash == 0 ? "/" : full.substr(0, slash);
+    place.name = full.substr(slash + 1);
+    if (place.name == "." || place.name == "..") Raise(Err::BadFileNameOrNumber);
+    place.dir = guard.strict ? openDirectoryNoSymlinks(dir)
+                             : UniqueFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!place.dir) {
+        if (guard.strict && (errno == ELOOP || errno == ENOTDIR)) {
+            refuseRecord(path, "its directory is reached through a symbolic link");
+        }
+        raiseErrno(errno, path);
+    }
+    struct stat here {};
+    struct stat state {};
+    const UniqueFd stateDir =
+        guard.stateDirectory.empty() ? UniqueFd() : openDirectoryNoSymlinks(guard.stateDirectory);
+    place.inStateDirectory = stateDir && ::fstat(place.dir.get(), &here) == 0 &&
+                             ::fstat(stateDir.get(), &state) == 0 && here.st_dev == state.st_dev &&
+                             here.st_ino == state.st_ino;
+    return place;
+}
+
+// Whether root may take the record found in place: one in the state directory is the program's
+// by where it lies; anywhere else (QUELLIX_REPORT, --map) only one that carries the program's
+// mark, so that a name given in root's environment never makes root append to /etc/shadow.
+std::string notMadeHere(const Place& place, int fd, const RecordGuard& guard) {
+    if (!guard.strict || place.inStateDirectory || carriesOwnMark(fd, guard.token)) return {};
+    return "it carries no mark of this program's (it was not made by it)";
+}
+
+// Outside the state directory root makes a file only under a name of the kinds it writes (a run
+// report, a picture): a name from root's environment could otherwise be /etc/nologin, which
+// locks every other user out by being there at all. Configuration that is read from a folder
+// takes names of its own kinds (.conf, .sh) or none with a dot.
+bool mayMakeHere(const Place& place, const RecordGuard& guard) {
+    return !guard.strict || place.inStateDirectory || place.name.ends_with(".jsonl") ||
+           place.name.ends_with(".png");
+}
+
+// Opens a record to append to, made (and marked) when missing. What is there already is taken
+// only when it is a regular file of this user's own with one name and, for root, one it made; a
+// link is never followed, a pipe or device never waited for.
+UniqueFd openToAppend(const std::string& path, const RecordGuard& guard) {
+    const Place place = locate(path, guard);
+    const char* name = place.name.c_str();
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        UniqueFd fd(::openat(place.dir.get(), name, O_WRONLY | O_APPEND | kNeverWait));
+        if (fd) {
+            struct stat st {};
+            if (::fstat(fd.get(), &st) != 0) raiseErrno(errno, path);
+            std::string why = notOwnRecord(st);
+            if (why.empty()) why = notMadeHere(place, fd.get(), guard);
+            if (!why.empty()) refuseRecord(path, why);
+            return fd;
+        }
+        int err = errno;
+        if (err == ENOENT && !mayMakeHere(place, guard)) {
+            refuseRecord(path,
+                         "root makes no file of this name outside its state directory (a "
+                         "run report's name ends in .jsonl)");
+        }
+        if (err == ENOENT) {
+            fd.reset(::openat(place.dir.get(), name,
+                              O_WRONLY | O_APPEND | O_CREAT | O_EXCL | kNeverWait, kRecordMode));
+            if (fd) {
+                putOwnMark(fd.get(), guard.token);
+                return fd;
+            }
+            err = errno;
+            if (err == EEXIST) continue;  // made by someone else meanwhile: looked at anew
+        }
         struct stat st {};
         // A symbolic link (ELOOP) or a pipe without a reader (ENXIO) is named for what it is.
         if ((err == ELOOP || err == ENXIO || err == EWOULDBLOCK) &&
-            ::lstat(path.c_str(), &st) == 0) {
+            ::fstatat(place.dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
             refuseRecord(path, notOwnRecord(st));
         }
         raiseErrno(err, path);
     }
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) raiseErrno(errno, path);
-    if (const std::string why = notOwnRecord(st); !why.empty()) refuseRecord(path, why);
-    return fd;
+    refuseRecord(path, "it was made anew by someone else each time it was looked at");
 }
 
 // A file written anew is a new file: whatever has the name is removed first, and an existing
 // file is never opened and truncated (nor a link followed), so that no one else's file can be
-// put under the name to be overwritten. A name made anew meanwhile is tried a few times.
-UniqueFd createAnew(const std::string& path) {
+// put under the name to be overwritten. Outside the state directory root removes only a file it
+// made. A name made anew meanwhile is tried a few times.
+UniqueFd createAnew(const std::string& path, const RecordGuard& guard) {
+    const Place place = locate(path, guard);
+    const char* name = place.name.c_str();
+    if (!mayMakeHere(place, guard)) {
+        refuseRecord(path, "root makes no file of this name outside its state directory");
+    }
     for (int attempt = 0; attempt < 5; ++attempt) {
-        if (::unlink(path.c_str()) != 0 && errno != ENOENT) break;
-        UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | kNeverWait, 0666));
+        if (guard.strict && !place.inStateDirectory) {
+            const UniqueFd there(::openat(place.dir.get(), name, O_RDONLY | kNeverWait));
+            struct stat st {};
+            if (there && ::fstat(there.get(), &st) == 0) {
+                std::string why = S_ISREG(st.st_mode) ? "" : "it is " + entryKindWords(st.st_mode);
+                if (why.empty()) why = notMadeHere(place, there.get(), guard);
+                if (!why.empty()) refuseRecord(path, why, "it was left alone");
+            } else if (!there && errno != ENOENT) {
+                if (::fstatat(place.dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+                    refuseRecord(path, "it is " + entryKindWords(st.st_mode), "it was left alone");
+                }
+                raiseErrno(errno, path);
+            }
+        }
+        if (::unlinkat(place.dir.get(), name, 0) != 0 && errno != ENOENT) break;
+        UniqueFd fd(
+            ::openat(place.dir.get(), name, O_WRONLY | O_CREAT | O_EXCL | kNeverWait, kRecordMode));
+        if (fd) putOwnMark(fd.get(), guard.token);
         if (fd || errno != EEXIST) return fd;
     }
     return {};
@@ -72,17 +178,17 @@ UniqueFd createAnew(const std::string& path) {
 
 }  // namespace
 
-TextHandle TextFiles::open(const std::string& path, TextMode mode) {
+TextHandle TextFiles::open(const std::string& path, TextMode mode, const RecordGuard& guard) {
     UniqueFd fd;
     switch (mode) {
         case TextMode::Input:
             fd.reset(::open(path.c_str(), O_RDONLY | kNeverWait));
             break;
         case TextMode::Output:
-            fd = createAnew(path);
+            fd = createAnew(path, guard);
             break;
         case TextMode::Append:
-            fd = openToAppend(path);
+            fd = openToAppend(path, guard);
             break;
     }
     if (!fd) raiseErrno(errno, path);
@@ -136,15 +242,17 @@ void TextFiles::writeLine(TextHandle file, std::string_view line) {
     writeWhole(f.fd.get(), line, "\r\n", {});
 }
 
-void TextFiles::writeAnew(const std::string& path, std::string_view bytes) {
-    const UniqueFd fd = createAnew(path);
+void TextFiles::writeAnew(const std::string& path, std::string_view bytes,
+                          const RecordGuard& guard) {
+    const UniqueFd fd = createAnew(path, guard);
     if (!fd) raiseErrno(errno, path);
     writeWhole(fd.get(), bytes, {}, path);
     if (::fsync(fd.get()) != 0) raiseErrno(errno, path);
 }
 
-void TextFiles::appendLine(const std::string& path, std::string_view line) {
-    const UniqueFd fd = openToAppend(path);
+void TextFiles::appendLine(const std::string& path, std::string_view line,
+                           const RecordGuard& guard) {
+    const UniqueFd fd = openToAppend(path, guard);
     writeWhole(fd.get(), line, "\n", path);
 }
 

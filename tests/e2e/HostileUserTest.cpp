@@ -274,13 +274,20 @@ INSTANTIATE_TEST_SUITE_P(TopDirectories, HostileOwner,
 // --- The caller's environment: names a root run writes its records to.
 
 TEST_F(HostileUser, RecordsAreNeverWrittenThroughALinkNorWaitedForOnAPipe) {
-    // The user's own directory, and a file of root's it links to.
+    // The user's own directory, a file of root's it links to, and a link to a directory of root's
+    // it may not enter, which holds a file of root's and a picture under the map's name.
     const std::string theirs = disk_->workDir() + "/theirs", target = disk_->workDir() + "/target";
+    const std::string closed = disk_->workDir() + "/closed";
     fs::create_directory(theirs);
     std::ofstream(target) << "root's only\n";
     ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
     for (const char* name : {"report", "ErrLog.txt", "QuellixRuns.jsonl"})
         fs::create_symlink(target, theirs + "/" + name);
+    fs::create_directory(closed);
+    ASSERT_EQ(::chmod(closed.c_str(), 0700), 0);
+    std::ofstream(closed + "/secret.conf") << "root's only\n";
+    std::ofstream(closed + "/quellix-C.png") << "root's picture\n";
+    fs::create_directory_symlink(closed, theirs + "/closed");
     std::ofstream(theirs + "/QuellixRandom.sav") << "the fill text the user chose\n";
     ASSERT_EQ(::mkfifo((theirs + "/pipe").c_str(), 0666), 0);
     ASSERT_EQ(LoopImage::run("chown -hR 65534:65534 " + theirs), 0);
@@ -297,17 +304,22 @@ TEST_F(HostileUser, RecordsAreNeverWrittenThroughALinkNorWaitedForOnAPipe) {
         const char* variable;
         std::string value;
         const char* says;
+        std::string arguments = "";
     };
     const std::vector<Row> rows{
         {"QUELLIX_REPORT", theirs + "/report", "it is a symbolic link"},
         {"QUELLIX_REPORT", theirs + "/pipe", "it is a named pipe"},
+        {"QUELLIX_REPORT", theirs + "/closed/secret.conf", "reached through a symbolic link"},
+        {"QUELLIX_REPORT", closed + "/secret.conf", "it carries no mark of this program's"},
         {"STATE_DIRECTORY", theirs, "belongs to another user (65534)"},
+        {"QUELLIX_REPORT", disk_->workDir() + "/new.jsonl", "reached through a symbolic link",
+         " --map " + theirs + "/closed"},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.value);
+        SCOPED_TRACE(row.value + row.arguments);
         ScopedEnv variable(row.variable, row.value);
         ASSERT_TRUE(disk_->verified());
-        const ProgramResult r = program_->run("C: RAND=1 RUN", mnt_);
+        const ProgramResult r = program_->run("C: RAND=1 RUN" + row.arguments, mnt_);
         EXPECT_EQ(r.status, ExitFinished) << r.output;
         EXPECT_TRUE(has(r.output, row.says)) << r.output;
     }
@@ -320,6 +332,9 @@ TEST_F(HostileUser, RecordsAreNeverWrittenThroughALinkNorWaitedForOnAPipe) {
         EXPECT_EQ(program_->finish(60).status, ExitStopped);
     }
     EXPECT_EQ(slurp(target), "root's only\n");
+    EXPECT_EQ(slurp(closed + "/secret.conf"), "root's only\n");
+    EXPECT_EQ(slurp(closed + "/quellix-C.png"), "root's picture\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(closed), fs::directory_iterator()), 2);
     EXPECT_EQ(contents(), before);
     EXPECT_EQ(slurp(theirs + "/QuellixRandom.sav"), "the fill text the user chose\n");
 }

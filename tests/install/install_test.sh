@@ -179,18 +179,25 @@ grep -qx "ExecStart=$prefix/lib/quellix/quellix-wipe" "$unit_dir/quellix-wipe.se
     fail "the service does not start $prefix/lib/quellix/quellix-wipe with $settings"
 generated=$work/generator
 cp "$settings" "$work/settings.orig"
+# A user's directory, and a link of its own to /etc, both in the file system table.
+mkdir -p "$work/user/usb"
+chown 65534 "$work/user"
+ln -s /etc "$work/etc-link"
 printf '%s\n' 'QUELLIX_DRIVES=/unused' \
-    '  QUELLIX_DRIVES = "/srv/data:/mnt/a b:+/etc:/srv/../etc:/mnt/50%:/not/mounted"' >>"$settings"
+    "  QUELLIX_DRIVES = \"/srv/data:/mnt/a b:+/etc:/srv/../etc:/mnt/50%:/not/mounted:$work/user/usb:$work/etc-link\"" \
+    >>"$settings"
 # The drives' mount points as the file system table lists them (at boot nothing is mounted yet).
 printf '%s\n' '/dev/sdb1 /srv/data ext4 defaults 0 2' '/dev/sdb2 /mnt/a\040b xfs defaults 0 2' \
-    '# /dev/sdb4 /not/mounted ext4 defaults 0 2' '/dev/sdb3 /mnt/50% ext4 defaults 0 2' >"$work/fstab"
+    '# /dev/sdb4 /not/mounted ext4 defaults 0 2' '/dev/sdb3 /mnt/50% ext4 defaults 0 2' \
+    "/dev/sdc1 $work/user/usb ext4 defaults 0 2" "/dev/sdc2 $work/etc-link ext4 defaults 0 2" \
+    >"$work/fstab"
 QUELLIX_FSTAB=$work/fstab "$prefix/lib/systemd/system-generators/quellix-wipe-generator" \
     "$generated" "$generated" "$generated" 2>"$work/generator.err"
 cp "$work/settings.orig" "$settings"
 if diff - "$generated/quellix-wipe.service.d/50-drives.conf" >"$work/generated.diff" <<DROPIN; then
 # Made by quellix-wipe-generator from $settings.
 [Service]
-Environment="QUELLIX_SERVICE_DRIVES=/srv/data:/mnt/a b:+/etc:/srv/../etc:/mnt/50%%:/not/mounted"
+Environment="QUELLIX_SERVICE_DRIVES=/srv/data:/mnt/a b:+/etc:/srv/../etc:/mnt/50%%:/not/mounted:$work/user/usb:$work/etc-link"
 ReadWritePaths="-/srv/data"
 ReadWritePaths="-/mnt/a b"
 ReadWritePaths="-/mnt/50%%"
@@ -200,12 +207,15 @@ else
     fail "the generator's drop-in:"
     sed 's/^/      /' "$work/generated.diff"
 fi
-# What is no mount point, or could reach past one (+ roots a path elsewhere), is refused aloud.
-for refused in "+/etc is not an absolute path" "/srv/../etc is not a normalized path" \
-    "/not/mounted is neither mounted nor listed"; do
-    grep -q "^quellix-wipe-generator: the drive ${refused%% is *} in .* ${refused#* is }" \
-        "$work/generator.err" && pass "the generator refuses ${refused%% is *} in the journal" ||
-        fail "the generator does not refuse ${refused%% is *}: $(cat "$work/generator.err")"
+# What is no mount point, or could reach past one (+ roots a path elsewhere, systemd follows
+# links), is refused aloud.
+for refused in "+/etc|is not an absolute path" "/srv/../etc|is not a normalized path" \
+    "/not/mounted|is neither mounted nor listed" "$work/user/usb|lies in $work/user, which others" \
+    "$work/etc-link|reaches through the symbolic link"; do
+    drive=${refused%%|*}
+    grep -qF "quellix-wipe-generator: the drive $drive in $settings ${refused#*|}" \
+        "$work/generator.err" && pass "the generator refuses $drive in the journal" ||
+        fail "the generator does not refuse $drive: $(cat "$work/generator.err")"
 done
 if command -v systemd-analyze >/dev/null; then
     check_silent "systemd-analyze verify accepts the service with the generator's drop-in, and the timer" \

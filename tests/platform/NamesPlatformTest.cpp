@@ -306,6 +306,20 @@ TEST_F(NamesImage, ALeftoverIsProvenByItsMarkAndOnlyTheStagesNamesInItGo) {
     EXPECT_FALSE(p().namesLeftover("C:\\"));
     EXPECT_EQ(raisedNumber([&] { p().removeNamesLeftover("C:\\"); }), Err::FileAlreadyExists);
     EXPECT_TRUE(fs::exists(name + "/" + std::string(64, 'a')));
+
+    // Without birth times the directory cannot be proven new once opened: it is not marked, and
+    // a leftover is named, never emptied.
+    mount({"ext4", 32, 512, "-I 128"});
+    {
+        LinuxPlatform::Options o;
+        o.drives = drive_->pinned();
+        LinuxPlatform killed(o);
+        EXPECT_EQ(killed.addNamesFiles(killed.openNamesDirectory("C:\\"), 10), 10);
+    }
+    EXPECT_FALSE(p().namesLeftover("C:\\"));
+    EXPECT_EQ(raisedNumber([&] { p().removeNamesLeftover("C:\\"); }), Err::FileAlreadyExists);
+    EXPECT_EQ(std::distance(fs::directory_iterator(at(kNamesDirectory)), fs::directory_iterator()),
+              10);
 }
 
 // A user who may write the top directory exchanges the stage's directory for one of root's

@@ -268,6 +268,50 @@ TEST_F(LinuxText, ARecordIsAppendedOnlyToAFileOfItsOwn) {
     EXPECT_EQ(host_.raw(path("report")), "one\ntwo\n");
 }
 
+// Outside its state directory (QUELLIX_REPORT, --map) root takes only a file it made: a file of
+// root's named there, or reached through a link to a directory, is left as it was.
+TEST_F(LinuxText, RootTakesARecordElsewhereOnlyWhereItMadeIt) {
+    if (::geteuid() != 0) GTEST_SKIP() << "the rules are root's";
+    const std::string elsewhere = path("elsewhere");
+    std::filesystem::create_directory(elsewhere);
+    host_.put(elsewhere + "/shadow", "root's only\n");
+    std::filesystem::create_directory_symlink(elsewhere, path("link"));
+    struct Row {
+        std::string path;
+        const char* says;
+    };
+    for (const Row& row : {Row{elsewhere + "/shadow", "carries no mark"},
+                           Row{path("link") + "/shadow", "reached through a symbolic link"},
+                           Row{path("link") + "/new.jsonl", "reached through a symbolic link"},
+                           Row{elsewhere + "/nologin", "makes no file of this name"}}) {
+        SCOPED_TRACE(row.path);
+        try {
+            p().appendLine(row.path, "{}");
+            ADD_FAILURE() << "appended";
+        } catch (const RuntimeError& e) {
+            EXPECT_NE(e.systemText().find(row.says), std::string::npos) << e.systemText();
+        }
+        EXPECT_THROW(p().writeNewFile(row.path, "png"), RuntimeError);
+    }
+    EXPECT_EQ(host_.raw(elsewhere + "/shadow"), "root's only\n");
+    EXPECT_FALSE(std::filesystem::exists(elsewhere + "/new.jsonl"));
+    EXPECT_FALSE(std::filesystem::exists(elsewhere + "/nologin"));
+    // What it made there itself it takes again.
+    p().appendLine(elsewhere + "/runs.jsonl", "one");
+    p().appendLine(elsewhere + "/runs.jsonl", "two");
+    EXPECT_EQ(host_.raw(elsewhere + "/runs.jsonl"), "one\ntwo\n");
+    p().writeNewFile(elsewhere + "/quellix-C.png", "first");
+    p().writeNewFile(elsewhere + "/quellix-C.png", "second");
+    EXPECT_EQ(host_.raw(elsewhere + "/quellix-C.png"), "second");
+    // Nobody else may change a record, whatever the umask.
+    const mode_t umask = ::umask(0);
+    p().appendLine(path("open.jsonl"), "x");
+    ::umask(umask);
+    struct stat st {};
+    ASSERT_EQ(::stat(path("open.jsonl").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 022, 0u);
+}
+
 TEST_F(LinuxText, TheErrorLogLineCarriesTheLocalesDateAndTime) {
     ScopedEnv all("LC_ALL", std::string("C"));
     ErrorLog(p(), "fQL Fill Cycles", 57, "Device I/O error");
